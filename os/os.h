@@ -1,0 +1,58 @@
+// The narrow seam between the portable units and the platform. Everything the
+// streams, the list and the pack unit need from the operating system goes
+// through these functions; os_win.cpp implements them with Win32 calls and
+// os_posix.cpp with POSIX calls, so the portable code reads the same on both.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace os {
+
+// A file handle as the streams keep it: negative means "no file open".
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// The separator of folder names: a backslash on Windows, a slash on POSIX.
+#ifdef _WIN32
+constexpr char16_t kPathDelimiter = u'\\';
+#else
+constexpr char16_t kPathDelimiter = u'/';
+#endif
+
+enum class Access { Read, Write, ReadWrite };
+enum class Share { None, Read, Write, ReadWrite };
+
+// Creates (emptying an existing file) or opens an existing file.
+// Returns kNoFile on failure.
+FileHandle FileCreate(const std::u16string& name);
+FileHandle FileOpen(const std::u16string& name, Access access, Share share);
+// One system call each; a failure reads or writes 0 bytes.
+std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count);
+std::int32_t FileWrite(FileHandle h, const void* buffer, std::int32_t count);
+// Origin 0 begin, 1 current, 2 end. Returns the new position or -1.
+std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin);
+// Ends the file at its current position; the result is not reported.
+void FileTruncate(FileHandle h);
+void FileClose(FileHandle h);
+
+// A movable block that stays locked (at a stable address) while held.
+// Each returns nullptr when memory is exhausted; a failed resize keeps the
+// old block valid and locked.
+void* BlockAlloc(std::size_t size);
+void* BlockResize(void* block, std::size_t size);
+void BlockFree(void* block);
+
+// Text in the system's 8-bit code page (UTF-8 on POSIX), read once.
+std::u16string AnsiToWide(const std::string& text);
+std::string WideToAnsi(const std::u16string& text);
+
+// True only for an existing entry that is not a folder.
+bool FileExists(const std::u16string& name);
+bool DirectoryExists(const std::u16string& name);
+bool MakeDirectory(const std::u16string& name);
+// The running program's full path, at most 260 characters.
+std::u16string ProgramPath();
+
+}  // namespace os

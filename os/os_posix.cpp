@@ -1,0 +1,153 @@
+// POSIX implementation of the platform seam. File names are UTF-8 bytes and
+// the 8-bit code page is UTF-8. There are no share modes on POSIX: a share
+// request is accepted and not enforced.
+#include "os/os.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace os {
+namespace {
+
+// Decodes one UTF-8 sequence at text[i]; an invalid one yields U+FFFD and
+// consumes one byte.
+char32_t DecodeUtf8(const std::string& text, std::size_t& i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char lead = byte(i);
+  if (lead < 0x80) { ++i; return lead; }
+  int extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : 0;
+  if (extra == 0 || i + extra >= text.size()) { ++i; return 0xFFFD; }
+  char32_t cp = lead & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) { ++i; return 0xFFFD; }
+    cp = (cp << 6) | (byte(i + k) & 0x3F);
+  }
+  static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { ++i; return 0xFFFD; }
+  i += static_cast<std::size_t>(extra) + 1;
+  return cp;
+}
+
+void EncodeUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string Path(const std::u16string& name) { return WideToAnsi(name); }
+
+}  // namespace
+
+FileHandle FileCreate(const std::u16string& name) {
+  return ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+}
+
+FileHandle FileOpen(const std::u16string& name, Access access, Share) {
+  static const int kFlags[] = {O_RDONLY, O_WRONLY, O_RDWR};
+  int fd = ::open(Path(name).c_str(), kFlags[static_cast<int>(access)]);
+  if (fd < 0) return kNoFile;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // Windows opens no folders
+    ::close(fd);
+    return kNoFile;
+  }
+  return fd;
+}
+
+std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count) {
+  if (count <= 0) return 0;
+  ssize_t n = ::read(static_cast<int>(h), buffer, static_cast<std::size_t>(count));
+  return n < 0 ? 0 : static_cast<std::int32_t>(n);
+}
+
+std::int32_t FileWrite(FileHandle h, const void* buffer, std::int32_t count) {
+  if (count <= 0) return 0;
+  ssize_t n = ::write(static_cast<int>(h), buffer, static_cast<std::size_t>(count));
+  return n < 0 ? 0 : static_cast<std::int32_t>(n);
+}
+
+std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin) {
+  static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  if (origin < 0 || origin > 2) return -1;
+  off_t pos = ::lseek(static_cast<int>(h), static_cast<off_t>(offset), kWhence[origin]);
+  return pos < 0 ? -1 : static_cast<std::int64_t>(pos);
+}
+
+void FileTruncate(FileHandle h) {
+  off_t pos = ::lseek(static_cast<int>(h), 0, SEEK_CUR);
+  if (pos >= 0) (void)::ftruncate(static_cast<int>(h), pos);
+}
+
+void FileClose(FileHandle h) { ::close(static_cast<int>(h)); }
+
+void* BlockAlloc(std::size_t size) { return std::malloc(size); }
+
+void* BlockResize(void* block, std::size_t size) { return std::realloc(block, size); }
+
+void BlockFree(void* block) { std::free(block); }
+
+std::u16string AnsiToWide(const std::string& text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = DecodeUtf8(text, i);
+    if (cp >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+std::string WideToAnsi(const std::u16string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = '?';  // a lone surrogate has no 8-bit form: the default character
+    }
+    EncodeUtf8(cp, out);
+  }
+  return out;
+}
+
+bool FileExists(const std::u16string& name) {
+  struct stat st;
+  return ::stat(Path(name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::u16string& name) {
+  struct stat st;
+  return ::stat(Path(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectory(const std::u16string& name) {
+  return ::mkdir(Path(name).c_str(), 0755) == 0;
+}
+
+std::u16string ProgramPath() {
+  char buffer[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return n < 0 ? std::u16string() : AnsiToWide(std::string(buffer, static_cast<std::size_t>(n)));
+}
+
+}  // namespace os

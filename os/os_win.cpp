@@ -1,0 +1,133 @@
+// Win32 implementation of the platform seam.
+#include "os/os.h"
+
+#include <windows.h>
+
+namespace os {
+namespace {
+
+const wchar_t* W(const std::u16string& s) {
+  return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+
+HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+
+FileHandle Wrap(HANDLE h) { return reinterpret_cast<FileHandle>(h); }
+
+// The system code page, read once at start-up.
+const UINT kAnsiCodePage = GetACP();
+
+}  // namespace
+
+FileHandle FileCreate(const std::u16string& name) {
+  return Wrap(CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle FileOpen(const std::u16string& name, Access access, Share share) {
+  static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE,
+                                  GENERIC_READ | GENERIC_WRITE};
+  static const DWORD kShare[] = {0, FILE_SHARE_READ, FILE_SHARE_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE};
+  return Wrap(CreateFileW(W(name), kAccess[static_cast<int>(access)],
+                          kShare[static_cast<int>(share)], nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count) {
+  DWORD done = 0;
+  if (!ReadFile(H(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  return static_cast<std::int32_t>(done);
+}
+
+std::int32_t FileWrite(FileHandle h, const void* buffer, std::int32_t count) {
+  DWORD done = 0;
+  if (!WriteFile(H(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  return static_cast<std::int32_t>(done);
+}
+
+std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin) {
+  LONG high = static_cast<LONG>(static_cast<std::uint64_t>(offset) >> 32);
+  DWORD low = SetFilePointer(H(h), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+                             static_cast<DWORD>(origin));
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != 0) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low);
+}
+
+void FileTruncate(FileHandle h) { SetEndOfFile(H(h)); }
+
+void FileClose(FileHandle h) { CloseHandle(H(h)); }
+
+void* BlockAlloc(std::size_t size) {
+  HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, size);
+  return handle ? GlobalLock(handle) : nullptr;
+}
+
+void* BlockResize(void* block, std::size_t size) {
+  HGLOBAL handle = GlobalHandle(block);
+  GlobalUnlock(handle);
+  HGLOBAL resized = GlobalReAlloc(handle, size, GMEM_MOVEABLE);
+  if (!resized) {
+    GlobalLock(handle);  // keep the old block held, as before the call
+    return nullptr;
+  }
+  return GlobalLock(resized);
+}
+
+void BlockFree(void* block) {
+  HGLOBAL handle = GlobalHandle(block);
+  GlobalUnlock(handle);
+  GlobalFree(handle);
+}
+
+std::u16string AnsiToWide(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::u16string out(static_cast<std::size_t>(n), u'\0');
+  MultiByteToWideChar(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()),
+                      reinterpret_cast<wchar_t*>(&out[0]), n);
+  return out;
+}
+
+std::string WideToAnsi(const std::u16string& text) {
+  if (text.empty()) return {};
+  const wchar_t* src = W(text);
+  int len = static_cast<int>(text.size());
+  int n = WideCharToMultiByte(kAnsiCodePage, 0, src, len, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(kAnsiCodePage, 0, src, len, &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+bool FileExists(const std::u16string& name) {
+  DWORD attributes = GetFileAttributesW(W(name));
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+      error == ERROR_INVALID_NAME)
+    return false;
+  // Other failures (a file held by another process, say): ask the directory.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(W(name), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::u16string& name) {
+  DWORD attributes = GetFileAttributesW(W(name));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeDirectory(const std::u16string& name) {
+  return CreateDirectoryW(W(name), nullptr) != 0;
+}
+
+std::u16string ProgramPath() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
+}
+
+}  // namespace os

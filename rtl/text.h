@@ -1,0 +1,42 @@
+// Text and path helpers shared by every unit. 8-bit texts are in the system
+// code page; UTF-16 texts are std::u16string.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rtl {
+
+// 1-based position of the first occurrence of sub in text, exact and
+// case-sensitive; 0 when absent or when either text is empty.
+int Pos(const std::u16string& sub, const std::u16string& text);
+
+// Removes every character up to U+0020 from both ends.
+std::u16string Trim(const std::u16string& text);
+
+// Change only the ASCII letters, with no locale.
+std::u16string UpperCase(std::u16string text);
+std::u16string LowerCase(std::u16string text);
+std::string LowerCaseAnsi(std::string text);
+
+// Replaces each "%s" (in order) by the given texts, and "%d" by numbers.
+std::u16string Format(const std::u16string& format, const std::u16string& arg);
+std::u16string Format(const std::u16string& format, std::int32_t a, std::int32_t b);
+
+// Conversions with the system code page, read once at start-up.
+std::u16string ToWide(const std::string& ansi);
+std::string ToAnsi(const std::u16string& wide);
+// An 8-bit buffer read as text: up to its first NUL, at most max bytes.
+std::string FromBuffer(const char* buffer, std::size_t max);
+
+// True only for an existing file that is not a folder.
+bool FileExists(const std::u16string& name);
+// Creates a folder and its missing parents; an empty path raises
+// EInOutError. A failure gives false.
+bool ForceDirectories(const std::u16string& dir);
+// The folder part of a path: up to and including its last delimiter or colon.
+std::u16string ExtractFilePath(const std::u16string& path);
+// The running program's full path.
+std::u16string ProgramPath();
+
+}  // namespace rtl

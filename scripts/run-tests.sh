@@ -1,0 +1,11 @@
+#!/bin/sh
+# Runs the tests of both trees and fails when any test of either fails.
+# The Windows tests share one Wine prefix inside the build tree, booted once.
+win32="$1"; native="$2"
+status=0
+wineboot -i >/dev/null 2>&1
+wineserver -p30
+ctest --test-dir "$win32" --output-on-failure -j2 || status=1
+wineserver -k 2>/dev/null
+ctest --test-dir "$native" --output-on-failure -j2 || status=1
+exit $status

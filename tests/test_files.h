@@ -1,0 +1,26 @@
+// Scratch folders and whole-file helpers for the tests.
+#pragma once
+
+#include <string>
+
+namespace testing_files {
+
+// A fresh, empty folder under the system's temporary folder, removed at the
+// end of the test. Path() ends in the platform's folder delimiter.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& name, const std::string& bytes);
+std::string ReadFile(const std::string& name);
+// Deterministic pseudo-random bytes.
+std::string Bytes(std::size_t size, unsigned seed = 1);
+
+}  // namespace testing_files

@@ -1,0 +1,30 @@
+// TVFileStream: a stream over an operating-system file handle. It keeps no
+// position, buffer or name of its own; every call is one system call.
+#pragma once
+
+#include <string>
+
+#include "os/os.h"
+#include "velm_stream/tv_stream.h"
+
+class TVFileStream : public TVStream {
+ public:
+  // Mode 0xFFFF creates (or empties) the file; any other mode opens an
+  // existing one: bits 0-1 choose the access, bits 4-7 the sharing.
+  // Raises EInOutError when the file cannot be created or opened.
+  static constexpr std::uint16_t kCreate = 0xFFFF;
+  TVFileStream(const std::string& fileName, std::uint16_t mode);
+  ~TVFileStream() override;
+  TVFileStream(const TVFileStream&) = delete;
+  TVFileStream& operator=(const TVFileStream&) = delete;
+
+  void SetSize(std::int64_t newSize) override;
+  std::int32_t Read(void* buffer, std::int32_t count) override;
+  std::int32_t Write(const void* buffer, std::int32_t count) override;
+  std::int64_t Seek(std::int64_t offset, int origin) override;
+
+  os::FileHandle Handle() const { return handle_; }
+
+ private:
+  os::FileHandle handle_ = os::kNoFile;
+};
