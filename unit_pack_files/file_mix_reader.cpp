@@ -1,0 +1,123 @@
+#include "unit_pack_files/file_mix_reader.h"
+
+#include <cstring>
+
+#include "rtl/exception.h"
+#include "rtl/text.h"
+#include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/reserved_copy.h"
+#include "unit_pack_files/scramble.h"
+#include "velm_stream/tv_memory_stream.h"
+
+namespace {
+
+// Open mode: read access, no sharing.
+constexpr std::uint16_t kOpenExclusive = 0;
+
+[[noreturn]] void FormatError(const std::string& fileName) {
+  throw EInOutError(rtl::Format(u"\"%s\"は、TFileMixHeaderでは形式が違うため読めません。",
+                                rtl::ToWide(fileName)));
+}
+
+}  // namespace
+
+TFileMixReader::TFileMixReader(const std::string& fileName) {
+  try {
+    file_ = std::make_unique<TVFileStream>(fileName, kOpenExclusive);
+    LoadDirectory(fileName);
+  } catch (...) {
+    FreeDirectory();
+    throw;
+  }
+}
+
+TFileMixReader::~TFileMixReader() { FreeDirectory(); }
+
+// A pack cut off inside its header or a record is refused like one with the
+// wrong magic, rather than read with bytes missing.
+void TFileMixReader::LoadDirectory(const std::string& fileName) {
+  TFileMixHeader header = {};
+  file_->SetPosition(0);
+  const std::int32_t got = file_->Read(&header, sizeof header);
+  if (std::memcmp(header.Magic, kFileMixMagic, sizeof kFileMixMagic) != 0 || got != sizeof header)
+    FormatError(fileName);
+  for (std::uint32_t i = 0; i < header.EntryCount; ++i) {
+    auto record = std::make_unique<TFileMixEntry>();
+    if (file_->Read(record.get(), sizeof(TFileMixEntry)) != sizeof(TFileMixEntry))
+      FormatError(fileName);
+    directory_.Add(record.release());
+  }
+}
+
+void TFileMixReader::FreeDirectory() {
+  for (std::int32_t i = 0; i < directory_.Count; ++i)
+    delete static_cast<TFileMixEntry*>(directory_.Get(i));
+  directory_.Clear();
+}
+
+const TFileMixEntry* TFileMixReader::Entry(std::int32_t index) const {
+  return static_cast<const TFileMixEntry*>(directory_.Get(index));
+}
+
+bool TFileMixReader::ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& stream,
+                                  bool refuseMode2) {
+  file_->SetPosition(static_cast<std::int64_t>(entry.DataOffset));
+  stream.SetPosition(0);
+  if (entry.DataSize != 0) ReservedCopy(stream, *file_, static_cast<std::int64_t>(entry.DataSize));
+  if (entry.Scramble == kMode1) DescrambleMode1(stream);
+  if (entry.Scramble == kMode2) {
+    if (refuseMode2) return false;
+    DescrambleMode2(stream);
+  }
+  return true;
+}
+
+void TFileMixReader::ExtractToStream(const TFileMixEntry* entry, TVMemoryStream& stream) {
+  stream.Clear();
+  try {
+    ExtractEntry(*entry, stream, false);
+  } catch (...) {
+    // The stream keeps what was copied before the failure.
+  }
+}
+
+void TFileMixReader::ExtractAll(const std::string& folder) {
+  rtl::ForceDirectories(rtl::ToWide(folder));
+  const std::int32_t count = directory_.Count;
+  for (std::int32_t i = 0; i < count; ++i) {
+    const TFileMixEntry* entry = Entry(i);
+    const std::string fileName = folder + EntryName(*entry);
+    if (!IsSafeEntryName(rtl::ToWide(EntryName(*entry))))
+      throw EInOutError(rtl::Format(u"ファイル『%s』の生成エラー", rtl::ToWide(fileName)));
+    TVMemoryStream stream;
+    ExtractToStream(entry, stream);
+    stream.SaveToFile(fileName);
+  }
+}
+
+bool TFileMixReader::ExtractByName(const std::string& entryName,
+                                   std::unique_ptr<TVMemoryStream>& stream, bool refuseMode2) {
+  const std::u16string wanted = rtl::UpperCase(rtl::ToWide(entryName));
+  for (std::int32_t i = 0; i < directory_.Count; ++i) {
+    const TFileMixEntry* entry = Entry(i);
+    if (rtl::UpperCase(rtl::ToWide(EntryName(*entry))) != wanted) continue;
+    try {
+      stream = std::make_unique<TVMemoryStream>();
+      return ExtractEntry(*entry, *stream, refuseMode2);
+    } catch (...) {
+      return false;
+    }
+  }
+  return false;
+}
+
+bool TFileMixReader::ExtractToString(const std::string& entryName, std::string& text,
+                                     bool refuseMode2) {
+  std::unique_ptr<TVMemoryStream> stream;
+  if (!ExtractByName(entryName, stream, refuseMode2)) return false;
+  std::string content(static_cast<std::size_t>(stream->GetSize()), '\0');
+  stream->SetPosition(0);
+  stream->Read(&content[0], static_cast<std::int32_t>(content.size()));
+  text.swap(content);
+  return true;
+}

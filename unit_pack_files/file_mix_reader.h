@@ -1,0 +1,51 @@
+// TFileMixReader: opens a pack file, reads its directory once and extracts
+// entries, descrambled, by record or by name. The pack file stays open, with
+// no sharing, for the reader's whole life.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "unit_pack_files/file_mix_records.h"
+#include "velm_stream/tv_file_stream.h"
+#include "velm_types/tv_list.h"
+
+class TVMemoryStream;
+
+class TFileMixReader {
+ public:
+  // Raises EInOutError when the file cannot be opened or is not a complete
+  // pack header and directory; nothing stays acquired then.
+  explicit TFileMixReader(const std::string& fileName);
+  virtual ~TFileMixReader();
+  TFileMixReader(const TFileMixReader&) = delete;
+  TFileMixReader& operator=(const TFileMixReader&) = delete;
+
+  // Replaces stream's content by the entry's data, descrambled. Never raises:
+  // after a failed copy the stream holds what was copied, not descrambled.
+  void ExtractToStream(const TFileMixEntry* entry, TVMemoryStream& stream);
+  // Writes every entry into folder + name (folder ends in a delimiter).
+  // Raises on a file that cannot be written, and refuses a name that could
+  // reach outside folder.
+  void ExtractAll(const std::string& folder);
+  // Looks the entry up by name (ASCII letters in either case). When a record
+  // matches, stream receives a new memory stream that the caller owns; it is
+  // left untouched when none does. False when none matches, on any error, and
+  // for a mode-2 entry when refuseMode2 is set (the data then stays scrambled).
+  bool ExtractByName(const std::string& entryName, std::unique_ptr<TVMemoryStream>& stream,
+                     bool refuseMode2);
+  // The entry's bytes as 8-bit text; text is untouched when false.
+  bool ExtractToString(const std::string& entryName, std::string& text, bool refuseMode2);
+
+  // The directory records in file order.
+  const TVList& Directory() const { return directory_; }
+  const TFileMixEntry* Entry(std::int32_t index) const;
+
+ private:
+  void LoadDirectory(const std::string& fileName);
+  void FreeDirectory();
+  bool ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& stream, bool refuseMode2);
+
+  TVList directory_;
+  std::unique_ptr<TVFileStream> file_;
+};

@@ -1,0 +1,14 @@
+// Finding the pack appended to a Windows executable image: it starts where
+// the raw data of the image's last section ends.
+#pragma once
+
+#include <string>
+
+class TVMemoryStream;
+
+// True when a byte "f" follows the end of the image's last section. With
+// copyData, everything from that end to the end of the file is copied into
+// dest at its position, and dest is then positioned at 0. False when the file
+// does not exist, does not begin with "M" or "m", or no "f" follows. Stream
+// errors (open, short header reads, memory) reach the caller.
+bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool copyData);

@@ -1,0 +1,22 @@
+#include "unit_pack_files/reserved_copy.h"
+
+#include <limits>
+
+#include "rtl/exception.h"
+#include "velm_stream/tv_memory_stream.h"
+
+std::int64_t ReservedCopy(TVMemoryStream& dest, TVStream& source, std::int64_t count) {
+  const std::int64_t position = source.Seek(0, 1);
+  const std::int64_t available = source.GetSize() - position;
+  const std::int64_t deliverable = count < available ? count : available;
+  const std::int64_t needed = static_cast<std::int64_t>(dest.Position()) + deliverable;
+  if (dest.Position() >= 0 && deliverable > 0 && needed > dest.Capacity() &&
+      needed <= std::numeric_limits<std::int32_t>::max()) {
+    try {
+      dest.SetCapacity(static_cast<std::int32_t>(needed));
+    } catch (const EOutOfMemory&) {
+      // Go on without the reservation: the copy grows the block itself.
+    }
+  }
+  return dest.CopyFrom(source, count);
+}
