@@ -8,7 +8,10 @@
 std::int64_t ReservedCopy(TVMemoryStream& dest, TVStream& source, std::int64_t count) {
   const std::int64_t position = source.Seek(0, 1);
   const std::int64_t available = source.GetSize() - position;
-  const std::int64_t deliverable = count < available ? count : available;
+  // A source that falls short stops the copy after its last whole chunk.
+  const std::int64_t chunk = count < TVStream::kCopyChunk ? count : TVStream::kCopyChunk;
+  const std::int64_t deliverable =
+      count <= available ? count : available > 0 ? available / chunk * chunk : 0;
   const std::int64_t needed = static_cast<std::int64_t>(dest.Position()) + deliverable;
   if (dest.Position() >= 0 && deliverable > 0 && needed > dest.Capacity() &&
       needed <= std::numeric_limits<std::int32_t>::max()) {

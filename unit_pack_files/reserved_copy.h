@@ -10,7 +10,8 @@
 class TVMemoryStream;
 class TVStream;
 
-// dest.CopyFrom(source, count) after reserving room for what source can
-// deliver from its position; a reservation that fails for lack of memory is
-// skipped. count must not be 0 (which would mean "the whole source").
+// dest.CopyFrom(source, count) after reserving room for what the copy will
+// write (up to its last whole chunk when source falls short); a reservation
+// that fails for lack of memory is skipped. count must not be 0 (which would
+// mean "the whole source").
 std::int64_t ReservedCopy(TVMemoryStream& dest, TVStream& source, std::int64_t count);

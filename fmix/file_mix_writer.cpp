@@ -1,0 +1,125 @@
+#include "fmix/file_mix_writer.h"
+
+#include <cstring>
+#include <new>
+
+#include "fmix/cli_error.h"
+#include "fmix/output_file.h"
+#include "rtl/exception.h"
+#include "rtl/text.h"
+#include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_records.h"
+#include "velm_stream/tv_file_stream.h"
+
+namespace {
+
+// Open mode: read access, others may read but not write.
+constexpr std::uint16_t kOpenShareRead = 32;
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9, alone or before a dot, name
+// devices in every folder of Windows.
+bool IsDeviceName(const std::u16string& name) {
+  const std::u16string stem = rtl::UpperCase(name.substr(0, name.find(u'.')));
+  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL"};
+  for (const char16_t* device : kDevices)
+    if (stem == device) return true;
+  return stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
+         stem[3] >= u'1' && stem[3] <= u'9';
+}
+
+bool HasForbiddenCharacter(const std::u16string& name) {
+  for (char16_t c : name)
+    if (c < 0x20 || std::u16string(u"<>\"|?*").find(c) != std::u16string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string TFileMixWriter::NameProblem(const std::string& name) {
+  if (name.empty()) return "the entry name is empty";
+  if (name.size() > sizeof(TFileMixEntry::Name)) return "the entry name is longer than 256 bytes";
+  const std::u16string wide = rtl::ToWide(name);
+  if (rtl::ToAnsi(wide) != name) return "the entry name is no valid text in the system code page";
+  if (wide.find_first_of(u"\\/:") != std::u16string::npos || !IsSafeEntryName(wide))
+    return "the entry name has a folder or drive part";
+  if (wide == u"." || HasForbiddenCharacter(wide) || wide.back() == u'.' || wide.back() == u' ')
+    return "the entry name is no valid Windows file name";
+  if (IsDeviceName(wide)) return "the entry name is a Windows device name";
+  return "";
+}
+
+void TFileMixWriter::AddFile(const std::string& name, const std::string& fileName,
+                             ScrambleMode mode) {
+  if (!rtl::FileExists(rtl::ToWide(fileName))) throw FileError(fileName, "no such file");
+  std::int64_t size = -1;
+  try {
+    size = TVFileStream(fileName, kOpenShareRead).GetSize();
+  } catch (const Exception&) {
+  }
+  if (size < 0) throw FileError(fileName, "cannot be opened for reading");
+  if (size > kMaxEntrySize)
+    throw FileError(fileName, "larger than 2,147,475,456 bytes, the most one entry can hold");
+  Append({name, fileName, std::string(), static_cast<std::uint32_t>(size), mode}, fileName);
+}
+
+void TFileMixWriter::AddBytes(const std::string& name, const std::string& bytes,
+                              ScrambleMode mode) {
+  if (bytes.size() > kMaxEntrySize)
+    throw FileError(name, "larger than 2,147,475,456 bytes, the most one entry can hold");
+  Append({name, std::string(), bytes, static_cast<std::uint32_t>(bytes.size()), mode}, name);
+}
+
+// The checks every entry passes; label names the input in messages.
+void TFileMixWriter::Append(Entry entry, const std::string& label) {
+  const std::string problem = NameProblem(entry.name);
+  if (!problem.empty()) throw FileError(label, problem + ": \"" + entry.name + "\"");
+  if (entries_.size() == kMaxEntries) throw FileError(label, "a pack holds at most 65,535 entries");
+  if (PackSize() + sizeof(TFileMixEntry) + entry.size > kMaxPackSize)
+    throw FileError(label, "the pack would pass 4 GiB - 1 bytes");
+  if (!keys_.insert(rtl::UpperCase(rtl::ToWide(entry.name))).second)
+    throw FileError(label, "a second entry named \"" + entry.name + "\" (letter case aside)");
+  dataSize_ += entry.size;
+  entries_.push_back(std::move(entry));
+}
+
+std::uint64_t TFileMixWriter::PackSize() const {
+  return sizeof(TFileMixHeader) + sizeof(TFileMixEntry) * entries_.size() + dataSize_;
+}
+
+void TFileMixWriter::WriteTo(TOutputFile& out) const {
+  TFileMixHeader header = {};
+  std::memcpy(header.Magic, kFileMixMagic, sizeof header.Magic);
+  header.Version = 1;
+  header.EntryCount = static_cast<std::uint16_t>(entries_.size());
+  header.TotalSize = static_cast<std::uint32_t>(PackSize());
+  out.Write(&header, sizeof header);
+  std::uint32_t offset = static_cast<std::uint32_t>(PackSize() - dataSize_);
+  for (const Entry& entry : entries_) {
+    TFileMixEntry record = {};
+    std::memcpy(record.Name, entry.name.data(), entry.name.size());
+    record.DataOffset = offset;
+    record.DataSize = entry.size;
+    record.Scramble = static_cast<std::uint8_t>(entry.mode);
+    out.Write(&record, sizeof record);
+    offset += entry.size;
+  }
+  for (const Entry& entry : entries_) out.Write(Data(entry));
+}
+
+// The entry's data as stored: read whole, then scrambled.
+std::string TFileMixWriter::Data(const Entry& entry) const {
+  std::string data = entry.bytes;
+  if (!entry.fileName.empty()) {
+    try {
+      data.resize(entry.size);
+      TVFileStream file(entry.fileName, kOpenShareRead);
+      file.ReadBuffer(&data[0], static_cast<std::int32_t>(entry.size));
+    } catch (const std::bad_alloc&) {
+      throw FileError(entry.fileName, "too large to hold in memory");
+    } catch (const Exception&) {
+      throw FileError(entry.fileName, "cannot be read whole (did it change?)");
+    }
+  }
+  ScrambleBytes(&data[0], data.size(), entry.mode);
+  return data;
+}

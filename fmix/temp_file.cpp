@@ -1,0 +1,38 @@
+#include "fmix/temp_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "fmix/cli_error.h"
+#include "rtl/text.h"
+#include "velm_stream/tv_file_stream.h"
+
+namespace {
+
+// The temporary folder with a trailing delimiter, in the system code page.
+std::string TempFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) throw CliError(1, "no temporary folder: " + error.message());
+  std::u16string name = folder.u16string();
+  if (name.back() != u'/' && name.back() != u'\\') name += u'/';
+  return rtl::ToAnsi(name);
+}
+
+}  // namespace
+
+TTempFile::TTempFile(const std::string& suffix) {
+  const std::string folder = TempFolder();
+  std::random_device seed;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = folder + "fmix" + std::to_string(seed() % 100000000) + suffix;
+    if (rtl::FileExists(rtl::ToWide(name))) continue;
+    TVFileStream create(name, TVFileStream::kCreate);
+    name_ = name;
+    return;
+  }
+  throw CliError(1, "cannot create a temporary file in " + folder);
+}
+
+TTempFile::~TTempFile() { std::remove(name_.c_str()); }

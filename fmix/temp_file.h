@@ -1,0 +1,21 @@
+// TTempFile: a uniquely named file in the system's temporary folder that is
+// removed again when the object goes. Names are 8-bit text in the system
+// code page, like every file name that the streams take.
+#pragma once
+
+#include <string>
+
+class TTempFile {
+ public:
+  // Reserves a new, empty file whose name ends in suffix; raises CliError
+  // when none can be made.
+  explicit TTempFile(const std::string& suffix);
+  ~TTempFile();
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string name_;
+};

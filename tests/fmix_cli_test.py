@@ -1,0 +1,126 @@
+"""The pack commands of fmix, run as a user runs them.
+usage: fmix_cli_test.py FMIX [WINE_RUNNER]"""
+import os
+import sys
+
+from fmix_harness import KEY1, KEY2, Fmix, expect, pack, read, run_cases, stub, write
+
+SIZES = [0, 1, 61439, 61440, 61441, 3 * 1024 * 1024 + 7]
+
+
+def files_in(folder):
+    return sorted(os.path.relpath(os.path.join(d, f), folder) for d, _, fs in os.walk(folder) for f in fs)
+
+
+def round_trip_in_every_mode(fmix, work):
+    args, plain = [fmix.path(work + "/p.pack")], {}
+    for mode in (0, 1, 2):
+        args.append("--scramble=%d" % mode)
+        for size in SIZES:
+            name = "m%d_%d.bin" % (mode, size)
+            plain[name] = os.urandom(size)
+            write(work + "/" + name, plain[name])
+            args.append(fmix.path(work + "/" + name))
+    fmix.ok("create", *args)
+    data = read(work + "/p.pack")
+    expect(data[:5] == b"fMix\x01" and int.from_bytes(data[5:7], "little") == len(plain), "header")
+    expect(int.from_bytes(data[7:11], "little") == len(data), "TotalSize is not the pack's size")
+    offset = 11 + 265 * len(plain)
+    for name, size, at, mode in fmix.listing(work + "/p.pack"):
+        expect((size, at, mode) == (len(plain[name]), offset, int(name[1])), "listing of " + name)
+        key = bytes(a ^ b for a, b in zip(data[at:at + 16], plain[name]))
+        expect(key == {0: bytes(16), 1: (KEY1 * 3)[:16], 2: KEY2}[mode][:len(key)], "key stream of " + name)
+        offset += size
+    expect(offset == len(data), "data not back to back")
+    fmix.ok("extract", fmix.path(work + "/p.pack"), fmix.path(work + "/out"))
+    expect(files_in(work + "/out") == sorted(plain), "extracted files")
+    for name in plain:
+        expect(read(work + "/out/" + name) == plain[name], name + " differs after extract")
+    # By name, with the reader's lookup: ASCII letters in either case.
+    fmix.ok("extract", fmix.path(work + "/p.pack"), fmix.path(work + "/one"), "M2_61441.BIN")
+    expect(files_in(work + "/one") == ["m2_61441.bin"], "extract by name")
+
+
+def usage_errors_exit_2(fmix, work):
+    write(work + "/a", b"a")
+    for args in (["create"], ["create", fmix.path(work + "/p"), "--scramble=3", fmix.path(work + "/a")],
+                 ["create", fmix.path(work + "/p")], ["list"], ["list", "a", "b"],
+                 ["extract", fmix.path(work + "/a")], ["append", "a", "b"]):
+        fmix.fails(2, *args, says="usage")
+    code, out, _ = fmix.run("create", "--help")
+    expect(code == 0 and "create OUT.pack" in out, "--help")
+    expect(files_in(work) == ["a"], "a usage error left files")
+
+
+def refusals_leave_no_output(fmix, work):
+    write(work + "/a.txt", b"a")
+    write(work + "/old.pack", b"old")
+    os.mkdir(work + "/folder")
+    refused = [([work + "/missing"], "missing"), ([work + "/folder"], "folder"),
+               ([work + "/con.txt"], "con.txt")]
+    write(work + "/con.txt", b"device")
+    for size in (0x7FFFE001,):  # sparse files: nothing is read before the refusal
+        with open(work + "/huge", "wb") as f:
+            f.truncate(size)
+    refused.append(([work + "/huge"], "huge"))
+    for i in range(3):
+        with open(work + "/big%d" % i, "wb") as f:
+            f.truncate(0x7FFFE000)
+    refused.append(([work + "/big0", work + "/big1", work + "/big2"], "big2"))
+    if not fmix.runner:  # names that only POSIX file names can hold
+        for name in ("back\\slash", "dri:ve"):
+            write(work + "/" + name, b"x")
+            refused.append(([work + "/" + name], name))
+    for inputs, culprit in refused:
+        fmix.fails(1, "create", fmix.path(work + "/old.pack"), fmix.path(work + "/a.txt"),
+                   *map(fmix.path, inputs), says=culprit)
+        expect(read(work + "/old.pack") == b"old", "a refused create touched the output")
+    expect(not [f for f in files_in(work) if "tmp" in f], "a temporary file stayed")
+
+
+def extract_refuses_unsafe_entries(fmix, work):
+    for name in (b"../evil", b"/abs", b"C:x", b"sub\\a", b"sub/a", b"con", b"a\x01b"):
+        write(work + "/p.pack", pack([(b"ok.txt", b"ok", 0), (name, b"evil", 0)]))
+        fmix.fails(1, "extract", fmix.path(work + "/p.pack"), fmix.path(work + "/out/in"), says="refusing")
+        expect(not os.path.exists(work + "/out"), "something was written for %r" % name)
+        expect(files_in(work) == ["p.pack"], "written outside the folder for %r" % name)
+    # Named extraction checks only the entries named.
+    fmix.ok("extract", fmix.path(work + "/p.pack"), fmix.path(work + "/out"), "OK.TXT")
+    expect(read(work + "/out/ok.txt") == b"ok", "named extraction")
+    fmix.fails(1, "extract", fmix.path(work + "/p.pack"), fmix.path(work + "/out"), "nope", says="nope")
+
+
+def extract_refuses_damaged_packs(fmix, work):
+    good = pack([(b"a", b"data", 0), (b"b", b"more", 1)])
+    cases = {"past.pack": good[:-1], "cut.pack": good[:11 + 265 + 10], "head.pack": good[:9]}
+    for name, data in cases.items():
+        write(work + "/" + name, data)
+        fmix.fails(1, "extract", fmix.path(work + "/" + name), fmix.path(work + "/out"), says=name)
+        expect(not os.path.exists(work + "/out/a"), "wrote from " + name)
+    # Two entries of one name: both written in order, the later one stays.
+    write(work + "/twice.pack", pack([(b"same", b"one", 0), (b"same", b"two", 0)]))
+    fmix.ok("extract", fmix.path(work + "/twice.pack"), fmix.path(work + "/out"))
+    expect(read(work + "/out/same") == b"two", "the later of two entries must win")
+
+
+def append_puts_the_pack_right_after_the_stub(fmix, work):
+    write(work + "/stub.exe", stub())
+    data = pack([(b"CONFIG.TXT", b"app\\setup.exe", 0), (b"../raw", b"names are not checked", 0)])
+    write(work + "/p.pack", data)
+    fmix.ok("append", *map(fmix.path, (work + "/stub.exe", work + "/p.pack", work + "/setup.exe")))
+    expect(read(work + "/setup.exe") == stub() + data, "not the stub followed by the pack")
+    expect([e[0] for e in fmix.listing(work + "/setup.exe")] == ["CONFIG.TXT", "../raw"], "list of the exe")
+    write(work + "/tail.exe", stub() + b"\0" * 7)
+    write(work + "/cut.pack", data[:300])
+    for args, culprit in (([work + "/tail.exe", work + "/p.pack"], "7 bytes"), ([work + "/p.pack", work + "/p.pack"], "p.pack"),
+                          ([work + "/stub.exe", work + "/cut.pack"], "cut.pack"),
+                          ([work + "/stub.exe", work + "/stub.exe"], "stub.exe")):
+        fmix.fails(1, "append", *map(fmix.path, args + [work + "/out.exe"]), says=culprit)
+        expect(not os.path.exists(work + "/out.exe"), "a refused append left its output")
+
+
+if __name__ == "__main__":
+    run_cases([round_trip_in_every_mode, usage_errors_exit_2, refusals_leave_no_output,
+               extract_refuses_unsafe_entries, extract_refuses_damaged_packs,
+               append_puts_the_pack_right_after_the_stub],
+              Fmix(sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else None))

@@ -1,0 +1,110 @@
+"""Shared helpers of the fmix script tests: running a native or a Windows
+fmix (through the Wine runner), packs built byte by byte, and the end of the
+sections of a PE image read from its full headers."""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+KEY1 = bytes.fromhex("715531236c507e")  # first bytes of the mode-1 key stream
+KEY2 = bytes.fromhex("30cf342dab419f51b4cef42b7d4d2617")  # ... of the mode-2 stream
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Fmix:
+    """One fmix binary; with a runner, a Windows build run under Wine."""
+
+    def __init__(self, binary, runner=None):
+        self.binary, self.runner = binary, runner
+
+    def path(self, p):
+        return "Z:" + p.replace("/", "\\") if self.runner else p
+
+    def run(self, *args):
+        # Output goes to files, not pipes: a wineserver started by the run
+        # inherits them and would hold a pipe open for seconds after it.
+        command = ([self.runner] if self.runner else []) + [self.binary, *args]
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            code = subprocess.run(command, stdout=out, stderr=err, timeout=300).returncode
+            out.seek(0)
+            err.seek(0)
+            return code, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
+
+    def ok(self, *args):
+        code, out, err = self.run(*args)
+        expect(code == 0, "fmix %s: exit %d, %s" % (" ".join(args), code, err.strip()))
+        return out
+
+    def fails(self, code, *args, says=""):
+        got, out, err = self.run(*args)
+        lines = err.strip().splitlines()
+        expect(got == code, "fmix %s: exit %d, not %d (%s)" % (" ".join(args), got, code, err.strip()))
+        expect(len(lines) == 1 and says in lines[0],
+               "fmix %s: expected one line with %r on stderr, got %r" % (" ".join(args), says, err))
+
+    def listing(self, pack):
+        """(name, size, offset, mode) per entry."""
+        rows = [line.split("\t") for line in self.ok("list", self.path(pack)).splitlines()]
+        return [(r[0], int(r[1]), int(r[2]), int(r[3])) for r in rows]
+
+
+def pack(entries):
+    """A pack of (name bytes, data, mode) entries, data stored as given."""
+    start = 11 + 265 * len(entries)
+    directory, data = b"", b""
+    for name, content, mode in entries:
+        directory += struct.pack("<256sIIB", name, start + len(data), len(content), mode)
+        data += content
+    return b"fMix" + struct.pack("<BHI", 1, len(entries), start + len(data)) + directory + data
+
+
+def stub():
+    """The smallest image the launcher's locator reads: its last (third)
+    section's raw data ends at 0x600, the end of the file."""
+    image = bytearray(0x600)
+    image[0:2], image[60:62], image[0x80:0x84], image[0x86] = b"MZ", b"\x80\x00", b"PE\0\0", 3
+    image[0x80 + 328 + 16:0x80 + 328 + 24] = (0x200).to_bytes(4, "little") + (0x400).to_bytes(4, "little")
+    return bytes(image)
+
+
+def last_section(image):
+    """(PointerToRawData, SizeOfRawData) of the last section, read through
+    the complete headers: 32-bit e_lfanew, 16-bit section count and the
+    stored optional-header size."""
+    pe = struct.unpack_from("<I", image, 60)[0]
+    count, optional = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+    size, pointer = struct.unpack_from("<II", image, pe + 24 + optional + 40 * (count - 1) + 16)
+    return pointer, size
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def run_cases(cases, fmix):
+    """Runs every case in a scratch folder of its own; prints and counts."""
+    failed = 0
+    for case in cases:
+        with tempfile.TemporaryDirectory(prefix="fmix_test_") as work:
+            try:
+                case(fmix, work)
+                print("ok   " + case.__name__)
+            except Failure as e:
+                failed += 1
+                print("FAILED %s: %s" % (case.__name__, e))
+    sys.exit(1 if failed else 0)

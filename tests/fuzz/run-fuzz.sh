@@ -1,0 +1,29 @@
+#!/bin/sh
+# Builds the libFuzzer targets with clang in BUILD_DIR and runs each for
+# SECONDS (15 by default; the test run). For a longer run on demand:
+#   tests/fuzz/run-fuzz.sh build/fuzz 3600
+# Inputs found on the way stay in BUILD_DIR/corpus and seed the next run;
+# a crash leaves its input as BUILD_DIR/crash-* to replay with the target.
+set -e
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:?usage: run-fuzz.sh BUILD_DIR [SECONDS]}
+seconds=${2:-15}
+command -v clang++ >/dev/null || { echo "SKIP: clang++ is not installed"; exit 0; }
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$build" -- -j2 >/dev/null
+python3 "$here/seeds.py" "$build/seeds"
+cd "$build"
+mkdir -p tmp
+export TMPDIR="$PWD/tmp"  # where the targets write their inputs as files
+status=0
+for target in fuzz_pack_locator fuzz_pack_reader; do
+  mkdir -p "corpus/$target"
+  if "./$target" -max_total_time="$seconds" -print_final_stats=1 "corpus/$target" "seeds/$target" \
+       >"$target.log" 2>&1; then
+    grep -E "stat::number_of_executed_units|Done" "$target.log" | sed "s/^/$target: /"
+  else
+    cat "$target.log"
+    status=1
+  fi
+done
+exit $status

@@ -1,0 +1,38 @@
+# Tests of the pack unit and of fmix's pack commands.
+set(pack_writer_sources ${CMAKE_SOURCE_DIR}/fmix/file_mix_writer.cpp ${CMAKE_SOURCE_DIR}/fmix/output_file.cpp)
+velm_add_test(pack_reader_test SOURCES pack_reader_test.cpp pack_fixtures.cpp test_files.cpp
+              ${pack_writer_sources} LIBS unit_pack_files)
+velm_add_test(pack_locator_test SOURCES pack_locator_test.cpp pack_fixtures.cpp test_files.cpp
+              LIBS unit_pack_files)
+if(NOT WIN32)
+  # Natively only, where the sanitizers watch every case.
+  velm_add_test(pack_mutation_test SOURCES pack_mutation_test.cpp pack_fixtures.cpp test_files.cpp
+                LIBS unit_pack_files)
+endif()
+velm_add_test(fmix_writer_test SOURCES fmix_writer_test.cpp test_files.cpp ${pack_writer_sources}
+              LIBS unit_pack_files)
+
+# fmix itself, through scripts: the commands in this build, the locator on real
+# PE images, and (in the Windows tree) packs across the two builds.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+function(fmix_script_test name)
+  add_test(NAME ${VELM_TEST_LABEL}:${name}
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.py ${ARGN})
+  set_tests_properties(${VELM_TEST_LABEL}:${name} PROPERTIES LABELS ${VELM_TEST_LABEL} TIMEOUT 600
+    SKIP_REGULAR_EXPRESSION "SKIP:" ENVIRONMENT "WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endfunction()
+fmix_script_test(fmix_cli_test $<TARGET_FILE:fmix> ${CMAKE_CROSSCOMPILING_EMULATOR})
+fmix_script_test(fmix_image_test $<TARGET_FILE:fmix> ${CMAKE_CROSSCOMPILING_EMULATOR})
+if(WIN32)
+  # The native tree is configured apart; the Makefile builds it first.
+  fmix_script_test(fmix_cross_test ${CMAKE_SOURCE_DIR}/build/native/bin/fmix $<TARGET_FILE:fmix>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR})
+endif()
+if(NOT WIN32)
+  # libFuzzer targets of the locator and the reader: built with clang apart,
+  # run for a short fixed time here (tests/fuzz/run-fuzz.sh for longer runs).
+  add_test(NAME ${VELM_TEST_LABEL}:pack_fuzz
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run-fuzz.sh ${CMAKE_BINARY_DIR}/fuzz 15)
+  set_tests_properties(${VELM_TEST_LABEL}:pack_fuzz PROPERTIES LABELS ${VELM_TEST_LABEL} TIMEOUT 600
+    SKIP_REGULAR_EXPRESSION "SKIP:")
+endif()
