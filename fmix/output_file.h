@@ -18,6 +18,7 @@ class TOutputFile {
   void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }
   std::uint64_t Written() const { return written_; }
   const std::string& TempName() const { return temp_; }
+  const std::string& Target() const { return target_; }
   // Flushes, closes and renames into place.
   void Commit();
 

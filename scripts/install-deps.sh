@@ -3,17 +3,26 @@
 # present. Runs as root, or through sudo as a normal user.
 set -e
 PACKAGES="g++-mingw-w64-i686-posix libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xdotool
-cmake ninja-build googletest python3 clang llvm zip unzip zlib1g-dev"
+cmake ninja-build googletest python3 clang llvm zip unzip zlib1g-dev locales imagemagick"
+
+# Some Wine tests run under a Japanese locale (code page 932).
+need_locale() { ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; }
 
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
+if [ -z "$missing" ] && ! need_locale; then exit 0; fi
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
-echo "installing:$missing"
-$SUDO dpkg --add-architecture i386
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+if [ -n "$missing" ]; then
+  echo "installing:$missing"
+  $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing >/dev/null
+fi
+if need_locale; then
+  echo "generating the ja_JP.UTF-8 locale"
+  $SUDO sh -c "sed -i 's/^# *ja_JP.UTF-8/ja_JP.UTF-8/' /etc/locale.gen; grep -q '^ja_JP.UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen; locale-gen >/dev/null"
+fi

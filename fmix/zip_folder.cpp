@@ -1,0 +1,85 @@
+// Zipping a folder for the archiver plug-in: entries are named relative to
+// the folder with forward slashes and come in byte-wise order of their UTF-8
+// names; empty folders are recorded as "name/". The same tree always gives
+// the same bytes.
+#include "fmix/zip_folder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "fmix/cli_error.h"
+#include "fmix/output_file.h"
+#include "fmix/zip_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Item {
+  std::string name;  // UTF-8, forward slashes; a folder's ends in "/"
+  fs::path path;
+};
+
+bool IsEmptyFolder(const fs::path& path, const std::string& shownName) {
+  std::error_code error;
+  const bool empty = fs::is_empty(path, error);
+  if (error) throw FileError(shownName, "cannot read the folder: " + error.message());
+  return empty;
+}
+
+bool IsSameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ignored;
+  return fs::equivalent(a, b, ignored);
+}
+
+// Every file and every empty folder under dir, except the output itself
+// (under its temporary name or its target name).
+std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
+  std::vector<Item> items;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end;
+       it.increment(error)) {
+    const fs::path& path = it->path();
+    const std::string shown = path.u8string();
+    Item item{path.lexically_relative(dir).generic_u8string(), path};
+    if (it->is_directory()) {
+      if (!IsEmptyFolder(path, shown)) continue;
+      item.name += '/';
+    } else if (!it->is_regular_file()) {
+      throw FileError(shown, "neither a file nor a folder");
+    } else if (IsSameFile(path, fs::u8path(out.TempName())) ||
+               IsSameFile(path, fs::u8path(out.Target()))) {
+      continue;
+    } else if (it->file_size() > TZipWriter::kMaxSize) {
+      throw FileError(shown, "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
+    }
+    items.push_back(std::move(item));
+  }
+  if (error) throw FileError(dir.u8string(), "cannot read the folder: " + error.message());
+  std::sort(items.begin(), items.end(),
+            [](const Item& a, const Item& b) { return a.name < b.name; });
+  return items;
+}
+
+}  // namespace
+
+void ZipFolder(const std::string& dir, TOutputFile& out) {
+  const fs::path root = fs::u8path(dir);
+  std::error_code error;
+  if (!fs::is_directory(root, error)) throw FileError(dir, "no such folder");
+  const std::vector<Item> items = CollectItems(root, out);
+  if (items.size() > TZipWriter::kMaxEntries)
+    throw FileError(dir, "holds " + std::to_string(items.size()) +
+                             " entries; a ZIP file holds at most " +
+                             std::to_string(TZipWriter::kMaxEntries));
+  TZipWriter zip(out);
+  for (const Item& item : items) {
+    if (item.name.back() == '/')
+      zip.AddFolder(item.name);
+    else
+      zip.AddFile(item.name, item.path);
+  }
+  zip.Finish();
+}
+

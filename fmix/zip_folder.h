@@ -1,0 +1,11 @@
+// ZipFolder: a folder's content as a ZIP archive for the archiver plug-in.
+#pragma once
+
+#include <string>
+
+class TOutputFile;
+
+// Writes dir's content into out (not committed). The folder is read whole
+// first, so that a missing folder, an oversized file or too many entries are
+// refused before anything is written. The output file itself is left out.
+void ZipFolder(const std::string& dir, TOutputFile& out);

@@ -1,0 +1,193 @@
+#include "fmix/zip_writer.h"
+
+#include <zlib.h>
+
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "fmix/cli_error.h"
+#include "fmix/output_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Sink = std::function<void(const char* data, std::size_t size)>;
+
+constexpr std::size_t kChunk = 65536;
+constexpr std::uint32_t kLocalSignature = 0x04034b50;
+constexpr std::uint32_t kCentralSignature = 0x02014b50;
+constexpr std::uint32_t kEndSignature = 0x06054b50;
+constexpr std::uint16_t kVersion = 20;  // 2.0, made on MS-DOS: deflate and folders
+constexpr std::uint16_t kUtf8Flag = 1 << 11;
+constexpr std::uint16_t kStored = 0;
+constexpr std::uint16_t kDeflated = 8;
+constexpr std::uint16_t kTime = 0;                        // 00:00:00
+constexpr std::uint16_t kDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
+constexpr std::uint32_t kFileAttributes = 0x00;
+constexpr std::uint32_t kFolderAttributes = 0x10;
+constexpr std::uint64_t kMaxOffset = 0xFFFFFFFF;
+
+void Put16(std::string& out, std::uint32_t value) {
+  out += static_cast<char>(value & 0xFF);
+  out += static_cast<char>(value >> 8 & 0xFF);
+}
+
+void Put32(std::string& out, std::uint32_t value) {
+  Put16(out, value & 0xFFFF);
+  Put16(out, value >> 16);
+}
+
+std::uint16_t Flags(const std::string& name) {
+  for (char c : name)
+    if (static_cast<unsigned char>(c) >= 0x80) return kUtf8Flag;
+  return 0;
+}
+
+// What a pass over a file saw: its length and CRC-32, and how many bytes
+// went to the sink.
+struct Pass {
+  std::uint64_t size = 0;
+  std::uint32_t crc = 0;
+  std::uint64_t written = 0;
+};
+
+// Reads source chunk by chunk, keeping its length and CRC-32 in pass.
+void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
+  std::ifstream in(source, std::ios::binary);
+  if (!in) throw FileError(source.u8string(), "cannot open for reading");
+  std::unique_ptr<char[]> buffer(new char[kChunk]);
+  uLong crc = crc32(0, nullptr, 0);
+  while (in.read(buffer.get(), kChunk) || in.gcount() > 0) {
+    const auto n = static_cast<std::size_t>(in.gcount());
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
+    pass.size += n;
+    consume(buffer.get(), n);
+  }
+  if (in.bad()) throw FileError(source.u8string(), "read failed");
+  pass.crc = static_cast<std::uint32_t>(crc);
+}
+
+Pass Store(const fs::path& source, const Sink& sink) {
+  Pass pass;
+  ReadFile(source, pass, [&](const char* data, std::size_t size) {
+    sink(data, size);
+    pass.written += size;
+  });
+  return pass;
+}
+
+// Runs deflate on what the stream holds and hands its output to sink.
+void Drain(z_stream& stream, int flush, Pass& pass, const Sink& sink) {
+  char out[kChunk];
+  do {
+    stream.next_out = reinterpret_cast<Bytef*>(out);
+    stream.avail_out = kChunk;
+    deflate(&stream, flush);
+    const std::size_t n = kChunk - stream.avail_out;
+    if (n > 0) sink(out, n);
+    pass.written += n;
+  } while (stream.avail_out == 0);
+}
+
+Pass Deflate(const fs::path& source, const Sink& sink) {
+  z_stream stream{};
+  if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw CliError(1, "out of memory");
+  std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, deflateEnd);
+  Pass pass;
+  ReadFile(source, pass, [&](const char* data, std::size_t size) {
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    stream.avail_in = static_cast<uInt>(size);
+    Drain(stream, Z_NO_FLUSH, pass, sink);
+  });
+  Drain(stream, Z_FINISH, pass, sink);
+  return pass;
+}
+
+}  // namespace
+
+std::uint32_t TZipWriter::Offset() const {
+  if (out_.Written() > kMaxOffset)
+    throw CliError(1, "the archive would pass 4 GiB, which a ZIP file without Zip64 cannot hold");
+  return static_cast<std::uint32_t>(out_.Written());
+}
+
+void TZipWriter::WriteLocalHeader(const Record& record) {
+  if (records_.size() >= kMaxEntries)
+    throw CliError(
+        1, "more than " + std::to_string(kMaxEntries) + " entries, which a ZIP file cannot hold");
+  std::string header;
+  Put32(header, kLocalSignature);
+  Put16(header, kVersion);
+  Put16(header, Flags(record.name));
+  Put16(header, record.method);
+  Put16(header, kTime);
+  Put16(header, kDate);
+  Put32(header, record.crc);
+  Put32(header, record.compressedSize);
+  Put32(header, record.size);
+  Put16(header, static_cast<std::uint32_t>(record.name.size()));
+  Put16(header, 0);
+  out_.Write(header + record.name);
+  records_.push_back(record);
+}
+
+void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
+  const Pass probe = Deflate(source, [](const char*, std::size_t) {});
+  if (probe.size > kMaxSize)
+    throw FileError(source.u8string(),
+                    "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
+  Record record{name,     kStored,        probe.crc, 0, static_cast<std::uint32_t>(probe.size),
+                Offset(), kFileAttributes};
+  if (probe.written < probe.size) record.method = kDeflated;
+  record.compressedSize =
+      static_cast<std::uint32_t>(record.method == kDeflated ? probe.written : probe.size);
+  WriteLocalHeader(record);
+  const Sink write = [&](const char* data, std::size_t size) { out_.Write(data, size); };
+  const Pass final = record.method == kDeflated ? Deflate(source, write) : Store(source, write);
+  if (final.size != probe.size || final.crc != probe.crc || final.written != record.compressedSize)
+    throw FileError(source.u8string(), "changed while it was read");
+}
+
+void TZipWriter::AddFolder(const std::string& name) {
+  WriteLocalHeader(Record{name, kStored, 0, 0, 0, Offset(), kFolderAttributes});
+}
+
+void TZipWriter::Finish() {
+  const std::uint32_t start = Offset();
+  std::string directory;
+  for (const Record& record : records_) {
+    Put32(directory, kCentralSignature);
+    Put16(directory, kVersion);
+    Put16(directory, kVersion);
+    Put16(directory, Flags(record.name));
+    Put16(directory, record.method);
+    Put16(directory, kTime);
+    Put16(directory, kDate);
+    Put32(directory, record.crc);
+    Put32(directory, record.compressedSize);
+    Put32(directory, record.size);
+    Put16(directory, static_cast<std::uint32_t>(record.name.size()));
+    Put16(directory, 0);  // extra field
+    Put16(directory, 0);  // comment
+    Put16(directory, 0);  // disk
+    Put16(directory, 0);  // internal attributes
+    Put32(directory, record.attributes);
+    Put32(directory, record.offset);
+    directory += record.name;
+  }
+  const auto size = static_cast<std::uint32_t>(directory.size());
+  if (start + static_cast<std::uint64_t>(size) > kMaxOffset)
+    throw CliError(1, "the archive would pass 4 GiB, which a ZIP file without Zip64 cannot hold");
+  Put32(directory, kEndSignature);
+  Put16(directory, 0);
+  Put16(directory, 0);
+  Put16(directory, static_cast<std::uint32_t>(records_.size()));
+  Put16(directory, static_cast<std::uint32_t>(records_.size()));
+  Put32(directory, size);
+  Put32(directory, start);
+  Put16(directory, 0);
+  out_.Write(directory);
+}

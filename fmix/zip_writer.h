@@ -1,0 +1,49 @@
+// TZipWriter: writes a standard ZIP file entry by entry into a TOutputFile.
+// Every entry gets the same timestamp (1980-01-01 00:00) and fixed MS-DOS
+// attributes, so that the same input gives the same bytes. A file is stored
+// deflated (raw deflate, level 9) unless that does not make it smaller; it is
+// read twice, once to decide and once to write, so that no file is held in
+// memory. No Zip64: entries and offsets must fit 32 bits.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class TOutputFile;
+
+class TZipWriter {
+ public:
+  // The most entries and the largest size that a ZIP file without Zip64
+  // records safely.
+  static constexpr std::size_t kMaxEntries = 0xFFFF;
+  static constexpr std::uint64_t kMaxSize = 0xFFFFFFFE;
+
+  explicit TZipWriter(TOutputFile& out) : out_(out) {}
+
+  // name: UTF-8 with forward slashes, relative. Raises CliError when source
+  // cannot be read, changes while it is read, or the archive outgrows ZIP.
+  void AddFile(const std::string& name, const std::filesystem::path& source);
+  // name ends in "/".
+  void AddFolder(const std::string& name);
+  // Writes the central directory and its end record.
+  void Finish();
+
+ private:
+  struct Record {
+    std::string name;
+    std::uint16_t method;
+    std::uint32_t crc;
+    std::uint32_t compressedSize;
+    std::uint32_t size;
+    std::uint32_t offset;
+    std::uint32_t attributes;
+  };
+
+  void WriteLocalHeader(const Record& record);
+  std::uint32_t Offset() const;
+
+  TOutputFile& out_;
+  std::vector<Record> records_;
+};

@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Writes the ZIP files that the yz1.dll tests read, made by Python's zipfile.
+
+Each archive ARCHIVE.zip comes with ARCHIVE.manifest: one line per file entry,
+"name<TAB>size<TAB>crc32 in hex", for the test to check what it extracted.
+"""
+import os
+import sys
+import zipfile
+import zlib
+
+
+class Unseekable:
+    """An output that cannot seek, so zipfile writes data descriptors."""
+
+    def __init__(self, f):
+        self.f = f
+
+    def write(self, data):
+        return self.f.write(data)
+
+    def flush(self):
+        self.f.flush()
+
+
+TREE = [
+    ("docs/readme.txt", b"read me first\n" * 300, zipfile.ZIP_DEFLATED),
+    ("docs/deep/inner/data.bin", bytes(range(256)) * 40, zipfile.ZIP_STORED),
+    ("empty.txt", b"", zipfile.ZIP_STORED),
+    ("\u65e5\u672c/\u00e4.txt", "utf-8 name \u00e4\n".encode(), zipfile.ZIP_DEFLATED),
+]
+
+
+def write_tree(zf, with_folder):
+    if with_folder:
+        zf.writestr(zipfile.ZipInfo("folder/"), b"")
+    for name, data, method in TREE:
+        zf.writestr(zipfile.ZipInfo(name), data, compress_type=method)
+
+
+def write_manifest(path):
+    with open(path + ".manifest", "w", encoding="utf-8", newline="\n") as m:
+        for name, data, _ in TREE:
+            m.write("%s\t%d\t%08x\n" % (name, len(data), zlib.crc32(data)))
+
+
+def main(out):
+    os.makedirs(out, exist_ok=True)
+    mixed = os.path.join(out, "python_mixed.zip")
+    with zipfile.ZipFile(mixed, "w") as zf:
+        write_tree(zf, True)
+    write_manifest(mixed)
+
+    descriptors = os.path.join(out, "python_descriptors.zip")
+    with open(descriptors, "wb") as f, zipfile.ZipFile(Unseekable(f), "w") as zf:
+        write_tree(zf, False)
+    with zipfile.ZipFile(descriptors) as zf:
+        assert all(info.flag_bits & 0x08 for info in zf.infolist()), "no data descriptors"
+    write_manifest(descriptors)
+
+    with zipfile.ZipFile(os.path.join(out, "python_bzip2.zip"), "w") as zf:
+        zf.writestr("data.txt", b"bzip2 data\n" * 100, compress_type=zipfile.ZIP_BZIP2)
+
+    unsafe = ["../evil.txt", "/evil.txt", "C:evil.txt", "a\\..\\..\\evil.txt", "a/./../../evil.txt"]
+    for index, name in enumerate(unsafe):
+        with zipfile.ZipFile(os.path.join(out, "unsafe_%d.zip" % index), "w") as zf:
+            zf.writestr("ok.txt", b"harmless\n")
+            zf.writestr(zipfile.ZipInfo(name), b"escaped\n")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
