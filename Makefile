@@ -30,5 +30,13 @@ test: deps
 	@$(MAKE) --no-print-directory all
 	@scripts/run-tests.sh $(WIN32_DIR) $(NATIVE_DIR)
 
+demo: deps
+	@$(MAKE) --no-print-directory all
+	@scripts/demo.sh
+
+bench: deps
+	@$(MAKE) --no-print-directory all
+	cmake --build $(WIN32_DIR) --target bench
+
 clean:
 	rm -rf build

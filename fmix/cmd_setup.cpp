@@ -1,0 +1,128 @@
+// fmix setup: assembles a setup executable from the stub, the archiver
+// plug-in and a payload folder. The payload is zipped into ARC.YZ1, the
+// installer's relative path written into CONFIG.TXT, and the pack of YZ1.DLL,
+// ARC.YZ1 and CONFIG.TXT appended to the stub. Everything is checked before
+// anything is written.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "fmix/cli_error.h"
+#include "fmix/commands.h"
+#include "fmix/file_mix_writer.h"
+#include "fmix/output_file.h"
+#include "fmix/pe_image.h"
+#include "fmix/temp_file.h"
+#include "fmix/zip_folder.h"
+#include "rtl/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] =
+    "usage: fmix setup -o OUT.exe --stub launcher.exe --plugin yz1.dll --payload DIR --run REL\\PATH";
+const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
+
+struct SetupArgs {
+  std::string out, stub, plugin, payload, run;
+};
+
+SetupArgs ParseArgs(const Args& args) {
+  SetupArgs parsed;
+  const std::map<std::string, std::string*> options = {
+      {"-o", &parsed.out}, {"--stub", &parsed.stub}, {"--plugin", &parsed.plugin},
+      {"--payload", &parsed.payload}, {"--run", &parsed.run}};
+  for (std::size_t i = 0; i < args.size(); i += 2) {
+    auto option = options.find(args[i]);
+    if (option == options.end() || i + 1 == args.size() || !option->second->empty())
+      throw UsageError(kUsage);
+    *option->second = args[i + 1];
+  }
+  for (const auto& option : options)
+    if (option.second->empty()) throw UsageError(kUsage);
+  return parsed;
+}
+
+std::string ReadWhole(const std::string& name) {
+  std::ifstream in(fs::u8path(name), std::ios::binary);
+  if (!in) throw FileError(name, "cannot be read");
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The installer's path as CONFIG.TXT holds it: backslashes, relative to the
+// unpack folder, naming a file of the payload.
+std::string InstallerPath(const std::string& run, const std::string& payload) {
+  std::string path = run;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  if (path.empty() || rtl::Trim(rtl::ToWide(path)) != rtl::ToWide(path))
+    throw FileError(run, "the installer path is empty or has blanks at either end");
+  if (path[0] == '\\' || path.find(':') != std::string::npos)
+    throw FileError(run, "the installer path must be relative to the payload folder");
+  std::string unixPath = path;
+  for (char& c : unixPath)
+    if (c == '\\') c = '/';
+  for (const fs::path& part : fs::u8path(unixPath))
+    if (part == "..") throw FileError(run, "the installer path must not contain '..'");
+  std::error_code error;
+  if (!fs::is_regular_file(fs::u8path(payload) / fs::u8path(unixPath), error))
+    throw FileError(run, "no such file in the payload folder " + payload);
+  return path;
+}
+
+// The plug-in unpacks into the folder that holds the pack's own entries, so
+// a payload name equal to one of them would overwrite it.
+void CheckPayload(const std::string& payload) {
+  std::error_code error;
+  if (!fs::is_directory(fs::u8path(payload), error)) throw FileError(payload, "no such folder");
+  for (const auto& item : fs::directory_iterator(fs::u8path(payload), error)) {
+    const std::u16string name = rtl::UpperCase(rtl::ToWide(item.path().filename().u8string()));
+    for (const char* reserved : kPackNames)
+      if (name == rtl::ToWide(reserved))
+        throw FileError(item.path().u8string(), std::string("the payload must not hold ") + reserved +
+                                                    " at its top level (the pack's own entry)");
+  }
+  if (error) throw FileError(payload, "cannot read the folder: " + error.message());
+}
+
+// The stub must end where its last section ends, or the launcher never finds
+// the pack; a signed stub would carry its certificate in front of the pack.
+std::string ReadStub(const std::string& stubName) {
+  std::string stub = ReadWhole(stubName);
+  const TPeImage image(stub);
+  if (!image.Valid() || !image.Is32Bit()) throw FileError(stubName, "not a 32-bit Windows executable");
+  if (image.CertificateSize() != 0)
+    throw FileError(stubName, "the stub carries a certificate; sign the finished setup, never the stub");
+  if (image.EndOfSections() != stub.size())
+    throw FileError(stubName, std::to_string(stub.size() - image.EndOfSections()) +
+                                  " bytes follow its last section (a symbol table? link the stub with -s)");
+  return stub;
+}
+
+}  // namespace
+
+int RunSetup(const Args& args) {
+  const SetupArgs setup = ParseArgs(args);
+  const std::string config = InstallerPath(setup.run, setup.payload) + "\r\n";
+  CheckPayload(setup.payload);
+  const std::string stub = ReadStub(setup.stub);
+
+  TTempFile archive(".yz1");
+  {
+    TOutputFile zip(archive.Name());
+    ZipFolder(setup.payload, zip);
+    zip.Commit();
+  }
+  TFileMixWriter pack;
+  pack.AddFile(kPackNames[0], setup.plugin, kStored);
+  pack.AddFile(kPackNames[1], archive.Name(), kStored);
+  pack.AddBytes(kPackNames[2], config, kStored);
+
+  TOutputFile out(setup.out);
+  out.Write(stub);
+  pack.WriteTo(out);
+  out.Commit();
+  return 0;
+}

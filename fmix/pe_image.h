@@ -1,0 +1,33 @@
+// TPeImage: the few facts of a Windows PE image that fmix checks before it
+// appends a pack: where the raw data of the last section ends (where the
+// launcher looks for its pack) and whether a certificate table is present.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TPeImage {
+ public:
+  // Parses the headers of an image held in memory; Valid() tells whether it
+  // is a well-formed PE image.
+  explicit TPeImage(const std::string& bytes);
+
+  bool Valid() const { return valid_; }
+  bool Is32Bit() const { return is32Bit_; }
+  bool IsDll() const { return isDll_; }
+  // The end of the raw data of the last section record.
+  std::uint64_t EndOfSections() const { return endOfSections_; }
+  // The certificate table (security directory): file offset and size; 0 when absent.
+  std::uint32_t CertificateOffset() const { return certificateOffset_; }
+  std::uint32_t CertificateSize() const { return certificateSize_; }
+
+ private:
+  bool Parse(const std::string& bytes);
+
+  bool valid_ = false;
+  bool is32Bit_ = false;
+  bool isDll_ = false;
+  std::uint64_t endOfSections_ = 0;
+  std::uint32_t certificateOffset_ = 0;
+  std::uint32_t certificateSize_ = 0;
+};

@@ -1,0 +1,17 @@
+# End-to-end cases of the launcher: real setup executables run under Wine in a
+# prefix of their own (build/win32/e2e/wineprefix), one case at a time. They
+# assemble setups with the native fmix, which the Makefile builds first.
+if(WIN32)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(e2e_cases full_run no_pack no_config config_with_blanks config_absolute no_archive
+      extract_failure plugin_missing plugin_crash plugin_reports_error shell_refuses
+      program_paths windows_versions two_runs stub_layout box_blocks_under_xvfb)
+  foreach(case ${e2e_cases})
+    add_test(NAME wine-e2e:${case}
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py
+              --bin ${CMAKE_BINARY_DIR}/bin --fmix ${CMAKE_SOURCE_DIR}/build/native/bin/fmix
+              --work ${CMAKE_BINARY_DIR}/e2e ${case})
+    set_tests_properties(wine-e2e:${case} PROPERTIES LABELS wine-e2e TIMEOUT 600
+      RESOURCE_LOCK wine_e2e FAIL_REGULAR_EXPRESSION "FAILED|Traceback" SKIP_REGULAR_EXPRESSION "SKIP:")
+  endforeach()
+endif()

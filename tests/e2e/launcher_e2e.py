@@ -1,0 +1,403 @@
+#!/usr/bin/env python3
+"""End-to-end cases of the launcher: each builds a real setup executable in a
+folder of its own, runs it under Wine and checks what it left on disk, in the
+registry, in the sample installer's receipt and in the relay trace.
+
+usage: launcher_e2e.py --bin WIN32_BIN --fmix FMIX --work DIR CASE"""
+
+import argparse
+import glob
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+from wine_session import MARK_KEY, WineSession, calls, shell_starts, windows_path
+
+CASES = {}
+
+
+def case(fn):
+    CASES[fn.__name__] = fn
+    return fn
+
+
+class Check(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Check(message)
+
+
+class Setup:
+    """One case's folder: the payload, the setup executable, a current folder
+    and a temporary folder of its own."""
+
+    def __init__(self, ctx, name):
+        self.ctx = ctx
+        self.root = os.path.join(ctx.work, name)
+        shutil.rmtree(self.root, ignore_errors=True)
+        for sub in ("payload/app", "tmp", "cwd", "parts"):
+            os.makedirs(os.path.join(self.root, sub))
+        shutil.copy(os.path.join(ctx.bin, "sample_installer.exe"),
+                    os.path.join(self.root, "payload/app/setup.exe"))
+        with open(os.path.join(self.root, "payload/readme.txt"), "w") as f:
+            f.write("sample payload\n")
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def fmix(self, *args):
+        result = subprocess.run([self.ctx.fmix, *args], capture_output=True, text=True)
+        expect(result.returncode == 0, "fmix %s failed: %s" % (args[0], result.stderr))
+
+    def build(self, exe_rel, run="app\\setup.exe", plugin=None):
+        """A setup executable assembled by fmix setup."""
+        exe = self.path(exe_rel)
+        os.makedirs(os.path.dirname(exe), exist_ok=True)
+        self.fmix("setup", "-o", exe, "--stub", self.ctx.stub, "--plugin",
+                  plugin or os.path.join(self.ctx.bin, "yz1.dll"),
+                  "--payload", self.path("payload"), "--run", run)
+        return exe
+
+    def build_raw(self, exe_rel, entries):
+        """A setup executable from a pack of the given (name, bytes) entries,
+        names taken as they are (fmix refuses some that the cases need)."""
+        pack = self.path("parts.pack")
+        with open(pack, "wb") as f:
+            f.write(make_pack(entries))
+        exe = self.path(exe_rel)
+        os.makedirs(os.path.dirname(exe), exist_ok=True)
+        self.fmix("append", self.ctx.stub, pack, exe)
+        return exe
+
+    def zip_payload(self):
+        archive = self.path("payload.yz1")
+        self.fmix("zip", archive, self.path("payload"))
+        return read(archive)
+
+    def run(self, exe, trace=True, extra_env=None):
+        code, self.trace = self.ctx.wine.run(windows_path(exe), self.path("cwd"),
+                                             self.path("tmp"), trace, extra_env)
+        expect(code == 0, "exit code %d, not 0" % code)
+        return self.trace
+
+    def temp_packs(self):
+        return sorted(glob.glob(self.path("tmp", "vlk*.tmp")))
+
+    def unpack_dir(self):
+        packs = self.temp_packs()
+        expect(len(packs) == 1, "expected one temporary pack file, found %d" % len(packs))
+        return packs[0] + "_dir"
+
+    def receipts(self, rel="app/receipt.txt"):
+        path = os.path.join(self.unpack_dir(), rel)
+        if not os.path.exists(path):
+            return []
+        return [r for r in read(path).decode("utf-8").split("installer=") if r]
+
+    def mark(self, exe):
+        return self.ctx.wine.reg_values(MARK_KEY).get(windows_path(exe))
+
+    def boxes(self):
+        return calls(self.trace, "MessageBoxW") + calls(self.trace, "MessageBoxA")
+
+
+def make_pack(entries):
+    """A pack of (name, bytes) entries, stored plain, data back to back."""
+    offset = 11 + 265 * len(entries)
+    directory, data = b"", b""
+    for name, content in entries:
+        directory += struct.pack("<256sIIB", name.encode("latin-1"), offset + len(data),
+                                 len(content), 0)
+        data += content
+    total = offset + len(data)
+    return b"fMix" + struct.pack("<BHI", 1, len(entries), total) + directory + data
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def plugin_bytes(ctx, name="yz1.dll"):
+    return read(os.path.join(ctx.bin, name))
+
+
+def test_plugin(ctx):
+    """The stand-in plug-in: YZ1_TEST_MODE chooses what it does; unset, it
+    reports the text of "output.txt" beside itself."""
+    return os.path.join("test_plugins", "yz1_test_plugin.dll")
+
+
+def config(text):
+    return text.encode("latin-1")
+
+
+def standard_entries(ctx, s, cfg=b"app\\setup.exe\r\n", plugin="yz1.dll"):
+    return [("YZ1.DLL", plugin_bytes(ctx, plugin)), ("ARC.YZ1", s.zip_payload()),
+            ("CONFIG.TXT", cfg)]
+
+
+@case
+def full_run(ctx):
+    s = Setup(ctx, "full_run")
+    exe = s.build("run/app_setup.exe")
+    s.run(exe)
+    stub_size = os.path.getsize(ctx.stub)
+    (pack,) = s.temp_packs()
+    expect(read(pack) == read(exe)[stub_size:], "the temporary pack file is not the appended pack")
+    unpacked = sorted(os.listdir(s.unpack_dir()))
+    for name in ("YZ1.DLL", "ARC.YZ1", "CONFIG.TXT", "app", "readme.txt"):
+        expect(name in unpacked, "%s missing from the unpack folder: %s" % (name, unpacked))
+    receipts = s.receipts()
+    expect(len(receipts) == 1, "installer ran %d times" % len(receipts))
+    expect("args=\r\n" in receipts[0], "the installer got arguments: %r" % receipts[0])
+    expect("cwd=" + windows_path(s.path("cwd")) in receipts[0],
+           "the installer did not inherit the current folder: %r" % receipts[0])
+    expect(s.mark(exe) == ("REG_DWORD", "0x1"), "no compatibility mark for %s" % exe)
+    loads = calls(s.trace, "LoadLibraryW")
+    expect(loads and "yz1.dll" in loads[0] and "_dir\\\\" in loads[0],
+           "the plug-in was not loaded from the unpack folder first: %s" % loads)
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+
+
+@case
+def no_pack(ctx):
+    s = Setup(ctx, "no_pack")
+    exe = s.path("run", "plain_setup.exe")
+    os.makedirs(os.path.dirname(exe))
+    shutil.copy(ctx.stub, exe)
+    s.run(exe)
+    packs = s.temp_packs()
+    expect(len(packs) == 1 and os.path.getsize(packs[0]) == 0, "expected one empty vlk*.tmp")
+    expect(not os.path.exists(packs[0] + "_dir"), "an unpack folder was created")
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+    expect(s.mark(exe) is None, "a mark was written")
+
+
+@case
+def no_config(ctx):
+    s = Setup(ctx, "no_config")
+    exe = s.build_raw("run/nocfg_setup.exe", standard_entries(ctx, s)[:2])
+    s.run(exe)
+    expect(not s.receipts(), "an installer ran")
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+    expect(not shell_starts(s.trace), "something was started")
+    expect(s.mark(exe) is not None, "no mark although the path holds 'setup'")
+
+
+@case
+def config_with_blanks(ctx):
+    s = Setup(ctx, "config_with_blanks")
+    exe = s.build_raw("run/blank_setup.exe",
+                      standard_entries(ctx, s, cfg=b" \t\r\napp\\setup.exe \r\n\r\n"))
+    s.run(exe)
+    expect(len(s.receipts()) == 1, "the installer did not run once")
+
+
+@case
+def config_absolute(ctx):
+    s = Setup(ctx, "config_absolute")
+    target = windows_path(s.path("payload/app/setup.exe"))
+    exe = s.build_raw("run/abs_setup.exe", standard_entries(ctx, s, cfg=config(target)))
+    s.run(exe)
+    expect(not shell_starts(s.trace), "an absolute config path was started")
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+
+
+@case
+def no_archive(ctx):
+    s = Setup(ctx, "no_archive")
+    installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
+    exe = s.build_raw("run/noarc_setup.exe", [("YZ1.DLL", plugin_bytes(ctx)),
+                                               ("INST.EXE", installer), ("CONFIG.TXT", b"INST.EXE")])
+    s.run(exe)
+    boxes = s.boxes()
+    expect(len(boxes) == 1 and 'L"ERROR"' in boxes[0] and "ARC.YZ1" in boxes[0]
+           and boxes[0].endswith(",00000000"), "expected the missing-archive box: %s" % boxes)
+    expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on to the installer")
+
+
+@case
+def extract_failure(ctx):
+    s = Setup(ctx, "extract_failure")
+    entries = standard_entries(ctx, s) + [("missing\\x.txt", b"x")]
+    exe = s.build_raw("run/fail_setup.exe", [e for e in entries if e[0] != "CONFIG.TXT"]
+                      + [entries[2]])
+    s.run(exe)
+    boxes = s.boxes()
+    expect(boxes and 'L"Failed to extract."' in boxes[0] and 'L"SETUP ERROR"' in boxes[0]
+           and boxes[0].endswith(",00000010"), "expected the extraction box: %s" % boxes)
+    expect(not s.receipts(), "an installer ran after a failed extraction")
+    expect(s.mark(exe) is not None, "the mark is still written after a failed extraction")
+
+
+@case
+def plugin_missing(ctx):
+    s = Setup(ctx, "plugin_missing")
+    exe = s.build_raw("run/nodll_setup.exe", standard_entries(ctx, s)[1:])
+    s.run(exe)
+    expect(not s.receipts() and not shell_starts(s.trace), "an installer ran")
+    expect(s.mark(exe) is None, "a mark was written")
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+
+
+@case
+def plugin_crash(ctx):
+    s = Setup(ctx, "plugin_crash")
+    exe = s.build_raw("run/crash_setup.exe", standard_entries(ctx, s, plugin=test_plugin(ctx)))
+    s.run(exe, extra_env={"YZ1_TEST_MODE": "access-violation"})
+    expect(not s.receipts() and not shell_starts(s.trace), "an installer ran")
+    expect(s.mark(exe) is None, "a mark was written")
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+
+
+@case
+def plugin_reports_error(ctx):
+    s = Setup(ctx, "plugin_error")
+    installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
+    exe = s.build_raw("run/plugerr_setup.exe", [
+        ("YZ1.DLL", plugin_bytes(ctx, test_plugin(ctx))), ("ARC.YZ1", b"PK"),
+        ("OUTPUT.TXT", b"Error: CRC mismatch"), ("INST.EXE", installer), ("CONFIG.TXT", b"INST.EXE")])
+    s.run(exe)
+    boxes = s.boxes()
+    expect(len(boxes) == 1 and 'L"Error: CRC mismatch"' in boxes[0] and boxes[0].endswith(",00000000"),
+           "expected the plug-in's box: %s" % boxes)
+    expect(len(s.receipts("receipt.txt")) == 1, "the installer was not started after the box")
+    expect(s.mark(exe) is not None, "no mark after the plug-in's box")
+
+
+@case
+def shell_refuses(ctx):
+    s = Setup(ctx, "shell_refuses")
+    with open(s.path("payload/app/readme.xyzq"), "w") as f:
+        f.write("no program opens this\n")
+    exe = s.build("run/shellfail_setup.exe", run="app\\readme.xyzq")
+    s.run(exe)
+    expect(len(shell_starts(s.trace)) == 1, "the shell was not asked")
+    expect(s.mark(exe) is None, "a mark was written after a failed start")
+
+
+@case
+def program_paths(ctx):
+    for rel, marked in (("run/Setup.exe", False), ("install/tool.exe", True),
+                        ("run/mysetup2.exe", True), ("run/plain.exe", False)):
+        s = Setup(ctx, "path_" + rel.replace("/", "_"))
+        exe = s.build(rel)
+        s.run(exe, trace=False)
+        expect((s.mark(exe) is not None) == marked,
+               "%s: mark %s, expected %s" % (rel, s.mark(exe), marked))
+
+
+@case
+def windows_versions(ctx):
+    for version, verb in (("vista", 'L"runas"'), ("win7", "(null)"), ("winxp", "(null)")):
+        s = Setup(ctx, "version_" + version)
+        exe = s.build("run/ver_%s_setup.exe" % version)
+        ctx.wine.set_windows_version(os.path.basename(exe), version)
+        s.run(exe)
+        starts = shell_starts(s.trace)
+        expect(len(starts) == 1 and starts[0][0] == 0x500 and starts[0][1] == verb
+               and starts[0][3] == 'L""', "%s: shell start %s" % (version, starts))
+        expect(len(s.receipts()) == 1, "%s: the installer did not run" % version)
+
+
+@case
+def two_runs(ctx):
+    s = Setup(ctx, "two_runs")
+    exe = s.build("run/twice_setup.exe")
+    s.run(exe, trace=False)
+    s.run(exe, trace=False)
+    packs = s.temp_packs()
+    expect(len(packs) == 2, "expected two temporary pack files: %s" % packs)
+    for pack in packs:
+        expect(os.path.isdir(pack + "_dir"), "missing unpack folder of " + pack)
+
+
+@case
+def stub_layout(ctx):
+    image = read(ctx.stub)
+    pe = struct.unpack_from("<I", image, 60)[0]
+    expect(image[pe:pe + 4] == b"PE\0\0", "not a PE image")
+    sections, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+    magic, subsystem = struct.unpack_from("<H", image, pe + 24)[0], struct.unpack_from("<H", image, pe + 24 + 68)[0]
+    expect(magic == 0x10B and subsystem == 2, "not a 32-bit GUI image (magic %x, subsystem %d)" % (magic, subsystem))
+    last = pe + 24 + optional_size + 40 * (sections - 1)
+    size, pointer = struct.unpack_from("<II", image, last + 16)
+    expect(pointer + size == len(image), "the stub ends %d bytes after its last section" % (len(image) - pointer - size))
+    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", ctx.stub], capture_output=True, text=True).stdout
+    dlls = {line.split()[-1].lower() for line in dump.splitlines() if "DLL Name:" in line}
+    system = {"kernel32.dll", "user32.dll", "shell32.dll", "advapi32.dll", "ole32.dll", "msvcrt.dll"}
+    expect(dlls and dlls <= system, "imports beyond the system DLLs: %s" % sorted(dlls - system))
+    for text in (b'level="asInvoker"', b'uiAccess="false"', b"Microsoft.Windows.Common-Controls", b'version="6.0.0.0"'):
+        expect(text in image, "the manifest lacks %s" % text.decode())
+
+
+@case
+def box_blocks_under_xvfb(ctx):
+    s = Setup(ctx, "box_blocks")
+    installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
+    exe = s.build_raw("run/gui_setup.exe", [("YZ1.DLL", plugin_bytes(ctx)),
+                                             ("INST.EXE", installer), ("CONFIG.TXT", b"INST.EXE")])
+    display = ":%d" % (90 + os.getpid() % 50)
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(1)
+        proc = ctx.wine.start(windows_path(exe), s.path("cwd"), s.path("tmp"), trace=False, display=display)
+        window = find_window(display, "ARC.YZ1", timeout=60)
+        expect(window, "no box appeared")
+        time.sleep(1)
+        subprocess.run(["import", "-display", display, "-window", "root", s.path("box.png")], timeout=30)
+        expect(proc.poll() is None, "the launcher did not wait for the box")
+        expect(not s.receipts("receipt.txt"), "the installer started while the box was open")
+        subprocess.run(["xdotool", "key", "--window", window, "Return"], env=dict(os.environ, DISPLAY=display))
+        code, _ = ctx.wine.finish(proc)
+        expect(code == 0, "exit code %d" % code)
+        expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on after the box was closed")
+        print("screenshot: " + s.path("box.png"))
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+
+
+def find_window(display, name, timeout):
+    end = time.time() + timeout
+    while time.time() < end:
+        found = subprocess.run(["xdotool", "search", "--name", name], capture_output=True, text=True,
+                               env=dict(os.environ, DISPLAY=display))
+        if found.stdout.split():
+            return found.stdout.split()[0]
+        time.sleep(0.5)
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin", required=True)
+    parser.add_argument("--fmix", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("case", choices=sorted(CASES))
+    ctx = parser.parse_args()
+    if not os.path.exists(ctx.fmix):
+        print("SKIP: native fmix not built at " + ctx.fmix)
+        return 0
+    ctx.stub = os.path.join(ctx.bin, "launcher.exe")
+    ctx.work = os.path.abspath(ctx.work)
+    ctx.wine = WineSession(os.path.join(ctx.work, "wineprefix"))
+    try:
+        CASES[ctx.case](ctx)
+    except Check as failure:
+        print("FAILED %s: %s" % (ctx.case, failure))
+        return 1
+    print("passed " + ctx.case)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
