@@ -9,6 +9,7 @@
 #include <map>
 
 #include "fmix/cli_error.h"
+#include "fmix/host_path.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
@@ -46,7 +47,7 @@ SetupArgs ParseArgs(const Args& args) {
 }
 
 std::string ReadWhole(const std::string& name) {
-  std::ifstream in(fs::u8path(name), std::ios::binary);
+  std::ifstream in(HostPath(name), std::ios::binary);
   if (!in) throw FileError(name, "cannot be read");
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -64,10 +65,10 @@ std::string InstallerPath(const std::string& run, const std::string& payload) {
   std::string unixPath = path;
   for (char& c : unixPath)
     if (c == '\\') c = '/';
-  for (const fs::path& part : fs::u8path(unixPath))
+  for (const fs::path& part : HostPath(unixPath))
     if (part == "..") throw FileError(run, "the installer path must not contain '..'");
   std::error_code error;
-  if (!fs::is_regular_file(fs::u8path(payload) / fs::u8path(unixPath), error))
+  if (!fs::is_regular_file(HostPath(payload) / HostPath(unixPath), error))
     throw FileError(run, "no such file in the payload folder " + payload);
   return path;
 }
@@ -76,12 +77,12 @@ std::string InstallerPath(const std::string& run, const std::string& payload) {
 // a payload name equal to one of them would overwrite it.
 void CheckPayload(const std::string& payload) {
   std::error_code error;
-  if (!fs::is_directory(fs::u8path(payload), error)) throw FileError(payload, "no such folder");
-  for (const auto& item : fs::directory_iterator(fs::u8path(payload), error)) {
-    const std::u16string name = rtl::UpperCase(rtl::ToWide(item.path().filename().u8string()));
+  if (!fs::is_directory(HostPath(payload), error)) throw FileError(payload, "no such folder");
+  for (const auto& item : fs::directory_iterator(HostPath(payload), error)) {
+    const std::u16string name = rtl::UpperCase(item.path().filename().u16string());
     for (const char* reserved : kPackNames)
       if (name == rtl::ToWide(reserved))
-        throw FileError(item.path().u8string(), std::string("the payload must not hold ") + reserved +
+        throw FileError(HostName(item.path()), std::string("the payload must not hold ") + reserved +
                                                     " at its top level (the pack's own entry)");
   }
   if (error) throw FileError(payload, "cannot read the folder: " + error.message());

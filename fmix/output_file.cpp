@@ -4,18 +4,19 @@
 #include <random>
 
 #include "fmix/cli_error.h"
+#include "fmix/host_path.h"
 
 namespace fs = std::filesystem;
 
 TOutputFile::TOutputFile(const std::string& target) : target_(target) {
   std::random_device seed;
-  fs::path path = fs::u8path(target);
+  fs::path path = HostPath(target);
   for (int attempt = 0; attempt < 100 && !out_.is_open(); ++attempt) {
     fs::path temp = path;
     temp += ".tmp" + std::to_string(seed() % 1000000);
     if (fs::exists(temp)) continue;
     out_.open(temp, std::ios::binary | std::ios::trunc);
-    temp_ = temp.u8string();
+    temp_ = HostName(temp);
   }
   if (!out_.is_open()) throw FileError(target, "cannot create the output file");
 }
@@ -24,7 +25,7 @@ TOutputFile::~TOutputFile() {
   if (committed_) return;
   out_.close();
   std::error_code ignored;
-  fs::remove(fs::u8path(temp_), ignored);
+  fs::remove(HostPath(temp_), ignored);
 }
 
 void TOutputFile::Write(const void* data, std::size_t size) {
@@ -37,7 +38,7 @@ void TOutputFile::Commit() {
   out_.close();
   if (!out_) throw FileError(target_, "write failed");
   std::error_code error;
-  fs::rename(fs::u8path(temp_), fs::u8path(target_), error);
+  fs::rename(HostPath(temp_), HostPath(target_), error);
   if (error) throw FileError(target_, "cannot rename into place: " + error.message());
   committed_ = true;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fmix/cli_error.h"
+#include "fmix/host_path.h"
 #include "fmix/output_file.h"
 #include "fmix/zip_writer.h"
 
@@ -41,22 +42,22 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
   for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end;
        it.increment(error)) {
     const fs::path& path = it->path();
-    const std::string shown = path.u8string();
+    const std::string shown = HostName(path);
     Item item{path.lexically_relative(dir).generic_u8string(), path};
     if (it->is_directory()) {
       if (!IsEmptyFolder(path, shown)) continue;
       item.name += '/';
     } else if (!it->is_regular_file()) {
       throw FileError(shown, "neither a file nor a folder");
-    } else if (IsSameFile(path, fs::u8path(out.TempName())) ||
-               IsSameFile(path, fs::u8path(out.Target()))) {
+    } else if (IsSameFile(path, HostPath(out.TempName())) ||
+               IsSameFile(path, HostPath(out.Target()))) {
       continue;
     } else if (it->file_size() > TZipWriter::kMaxSize) {
       throw FileError(shown, "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
     }
     items.push_back(std::move(item));
   }
-  if (error) throw FileError(dir.u8string(), "cannot read the folder: " + error.message());
+  if (error) throw FileError(HostName(dir), "cannot read the folder: " + error.message());
   std::sort(items.begin(), items.end(),
             [](const Item& a, const Item& b) { return a.name < b.name; });
   return items;
@@ -65,7 +66,7 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
 }  // namespace
 
 void ZipFolder(const std::string& dir, TOutputFile& out) {
-  const fs::path root = fs::u8path(dir);
+  const fs::path root = HostPath(dir);
   std::error_code error;
   if (!fs::is_directory(root, error)) throw FileError(dir, "no such folder");
   const std::vector<Item> items = CollectItems(root, out);

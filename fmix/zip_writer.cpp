@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "fmix/cli_error.h"
+#include "fmix/host_path.h"
 #include "fmix/output_file.h"
 
 namespace fs = std::filesystem;
@@ -56,7 +57,7 @@ struct Pass {
 // Reads source chunk by chunk, keeping its length and CRC-32 in pass.
 void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
   std::ifstream in(source, std::ios::binary);
-  if (!in) throw FileError(source.u8string(), "cannot open for reading");
+  if (!in) throw FileError(HostName(source), "cannot open for reading");
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   uLong crc = crc32(0, nullptr, 0);
   while (in.read(buffer.get(), kChunk) || in.gcount() > 0) {
@@ -65,7 +66,7 @@ void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
     pass.size += n;
     consume(buffer.get(), n);
   }
-  if (in.bad()) throw FileError(source.u8string(), "read failed");
+  if (in.bad()) throw FileError(HostName(source), "read failed");
   pass.crc = static_cast<std::uint32_t>(crc);
 }
 
@@ -137,7 +138,7 @@ void TZipWriter::WriteLocalHeader(const Record& record) {
 void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
   const Pass probe = Deflate(source, [](const char*, std::size_t) {});
   if (probe.size > kMaxSize)
-    throw FileError(source.u8string(),
+    throw FileError(HostName(source),
                     "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
   Record record{name,     kStored,        probe.crc, 0, static_cast<std::uint32_t>(probe.size),
                 Offset(), kFileAttributes};
@@ -148,7 +149,7 @@ void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
   const Sink write = [&](const char* data, std::size_t size) { out_.Write(data, size); };
   const Pass final = record.method == kDeflated ? Deflate(source, write) : Store(source, write);
   if (final.size != probe.size || final.crc != probe.crc || final.written != record.compressedSize)
-    throw FileError(source.u8string(), "changed while it was read");
+    throw FileError(HostName(source), "changed while it was read");
 }
 
 void TZipWriter::AddFolder(const std::string& name) {

@@ -45,7 +45,8 @@ void TFileMixReader::LoadDirectory(const std::string& fileName) {
     auto record = std::make_unique<TFileMixEntry>();
     if (file_->Read(record.get(), sizeof(TFileMixEntry)) != sizeof(TFileMixEntry))
       FormatError(fileName);
-    directory_.Add(record.release());
+    directory_.Add(record.get());  // freed through the list once Add succeeded
+    record.release();
   }
 }
 
