@@ -320,6 +320,46 @@ def two_runs(ctx):
 
 
 @case
+def trace_mode(ctx):
+    s = Setup(ctx, "trace_mode")
+    stub = ctx.stub
+    ctx.stub = os.path.join(ctx.bin, "launcher_trace.exe")
+    try:
+        exe = s.build("run/trace.exe")
+    finally:
+        ctx.stub = stub
+    s.run(exe)
+    boxes = [b for b in s.boxes() if 'L"DEBUG"' in b]
+    folder = windows_path(s.unpack_dir()).replace("\\", "\\\\")
+    expected = ['L"packfile"', 'L"tempPack=' + folder[:-len("_dir")] + '"',
+                'L"config=app\\\\setup.exe"', 'L"path=' + folder + '\\\\"']
+    expect(len(boxes) == 4 and all(e in b and b.endswith(",00000000") for e, b in zip(expected, boxes)),
+           "expected the four trace boxes %s, got %s" % (expected, boxes))
+    expect(len(s.receipts()) == 1, "the installer did not run")
+
+
+@case
+def test_mode(ctx):
+    s = Setup(ctx, "test_mode")
+    s.build("cwd/quillpad_con_setup.exe")
+    exe = s.path("run", "tm.exe")
+    os.makedirs(os.path.dirname(exe))
+    shutil.copy(os.path.join(ctx.bin, "launcher_testmode.exe"), exe)
+    desktop = os.path.join(ctx.wine.prefix, "drive_c", "users", "*", "Desktop", "vlk*.tmp")
+    before = set(glob.glob(desktop))
+    s.run(exe)
+    staged = sorted(set(glob.glob(desktop)) - before)
+    expect(len(staged) == 1, "expected one pack staged on the desktop, found %s" % staged)
+    expect(not s.temp_packs(), "the temporary folder was used in test mode")
+    expect(read(staged[0]) == read(s.path("cwd/quillpad_con_setup.exe"))[os.path.getsize(ctx.stub):],
+           "the desktop pack is not the pack of quillpad_con_setup.exe")
+    receipt = os.path.join(staged[0] + "_dir", "app", "receipt.txt")
+    expect(os.path.exists(receipt), "the installer did not run")
+    shutil.rmtree(staged[0] + "_dir")
+    os.remove(staged[0])
+
+
+@case
 def stub_layout(ctx):
     image = read(ctx.stub)
     pe = struct.unpack_from("<I", image, 60)[0]
