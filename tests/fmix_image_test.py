@@ -5,6 +5,7 @@ images carry a symbol or string table after it, which fmix append refuses
 and which the launcher would copy in front of a pack appended as they are.
 usage: fmix_image_test.py FMIX [WINE_RUNNER]"""
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -12,7 +13,7 @@ import sys
 from fmix_harness import Fmix, expect, last_section, pack, read, run_cases, write
 
 WINE_DIR = "/usr/lib/i386-linux-gnu/wine/i386-windows/"
-PLUGIN = os.urandom(70000)
+PLUGIN = random.Random(70000).randbytes(70000)
 PACK = pack([(b"CONFIG.TXT", b"app\\setup.exe", 0), (b"YZ1.DLL", PLUGIN, 0)])
 
 
