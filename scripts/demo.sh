@@ -21,6 +21,7 @@ cp "$bin/sample_installer.exe" "$demo/payload/app/setup.exe"
 wineserver -w
 temp=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')")
 before=$(ls "$temp" 2>/dev/null | grep -c '^vlk' || true)
+wineserver -w  # so that Wine's services start anew with the run's display
 
 echo "== running build/demo/app_setup.exe under Wine"
 if [ "${GUI:-0}" = 1 ]; then
