@@ -370,6 +370,8 @@ def stub_layout(ctx):
     sections, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
     magic, subsystem = struct.unpack_from("<H", image, pe + 24)[0], struct.unpack_from("<H", image, pe + 24 + 68)[0]
     expect(magic == 0x10B and subsystem == 2, "not a 32-bit GUI image (magic %x, subsystem %d)" % (magic, subsystem))
+    characteristics = struct.unpack_from("<H", image, pe + 22)[0]
+    expect(characteristics & 0x20, "not large-address aware")
     last = pe + 24 + optional_size + 40 * (sections - 1)
     size, pointer = struct.unpack_from("<II", image, last + 16)
     expect(pointer + size == len(image), "the stub ends %d bytes after its last section" % (len(image) - pointer - size))
