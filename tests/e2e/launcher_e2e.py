@@ -375,6 +375,7 @@ def stub_layout(ctx):
     last = pe + 24 + optional_size + 40 * (sections - 1)
     size, pointer = struct.unpack_from("<II", image, last + 16)
     expect(pointer + size == len(image), "the stub ends %d bytes after its last section" % (len(image) - pointer - size))
+    print("stub: %d bytes" % len(image))
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", ctx.stub], capture_output=True, text=True).stdout
     dlls = {line.split()[-1].lower() for line in dump.splitlines() if "DLL Name:" in line}
     system = {"kernel32.dll", "user32.dll", "shell32.dll", "advapi32.dll", "ole32.dll", "msvcrt.dll"}
