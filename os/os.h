@@ -52,6 +52,9 @@ std::string WideToAnsi(const std::u16string& text);
 bool FileExists(const std::u16string& name);
 bool DirectoryExists(const std::u16string& name);
 bool MakeDirectory(const std::u16string& name);
+bool RemoveFile(const std::u16string& name);
+// Renames from to to, replacing an existing file to.
+bool RenameFile(const std::u16string& from, const std::u16string& to);
 // The running program's full path, at most 260 characters.
 std::u16string ProgramPath();
 

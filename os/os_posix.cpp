@@ -144,6 +144,14 @@ bool MakeDirectory(const std::u16string& name) {
   return ::mkdir(Path(name).c_str(), 0755) == 0;
 }
 
+bool RemoveFile(const std::u16string& name) {
+  return ::unlink(Path(name).c_str()) == 0;
+}
+
+bool RenameFile(const std::u16string& from, const std::u16string& to) {
+  return ::rename(Path(from).c_str(), Path(to).c_str()) == 0;
+}
+
 std::u16string ProgramPath() {
   char buffer[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

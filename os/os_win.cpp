@@ -124,6 +124,14 @@ bool MakeDirectory(const std::u16string& name) {
   return CreateDirectoryW(W(name), nullptr) != 0;
 }
 
+bool RemoveFile(const std::u16string& name) {
+  return DeleteFileW(W(name)) != 0;
+}
+
+bool RenameFile(const std::u16string& from, const std::u16string& to) {
+  return MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 std::u16string ProgramPath() {
   wchar_t buffer[MAX_PATH + 1] = {};
   DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);

@@ -1,24 +1,15 @@
 #include "plugin/zip_extractor.h"
 
-#include <filesystem>
-
 #include "os/os.h"
 #include "plugin/entry_name.h"
 #include "plugin/zip_reader.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 // The suffix of a file while it is being written.
 constexpr char16_t kPartSuffix[] = u".yz1part";
-
-void RemoveQuietly(const std::u16string& path) {
-  std::error_code ignored;
-  fs::remove(fs::path(path), ignored);
-}
 
 }  // namespace
 
@@ -64,14 +55,12 @@ void TZipExtractor::ExtractFile(const TZipEntry& entry, const std::u16string& pa
     });
   } catch (...) {
     os::FileClose(file);
-    RemoveQuietly(part);
+    os::RemoveFile(part);
     throw;
   }
   os::FileClose(file);
-  std::error_code error;
-  fs::rename(fs::path(part), fs::path(path), error);
-  if (error) {
-    RemoveQuietly(part);
+  if (!os::RenameFile(part, path)) {
+    os::RemoveFile(part);
     throw Exception(u"cannot create " + entry.name);
   }
 }

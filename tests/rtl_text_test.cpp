@@ -85,3 +85,18 @@ TEST(Paths, FileExistsIsFalseForFoldersAndMissingEntries) {
 TEST(Paths, ProgramPathNamesThisTest) {
   EXPECT_NE(rtl::Pos(u"rtl_text_test", rtl::ProgramPath()), 0);
 }
+
+TEST(Paths, RenameFileReplacesAnExistingTargetAndRemoveFileDeletes) {
+  ScratchDir dir;
+  const std::u16string from = rtl::ToWide(dir.File("new.part"));
+  const std::u16string to = rtl::ToWide(dir.File("target.txt"));
+  WriteFile(dir.File("new.part"), "new");
+  WriteFile(dir.File("target.txt"), "old contents");
+  EXPECT_TRUE(os::RenameFile(from, to));
+  EXPECT_FALSE(os::FileExists(from));
+  EXPECT_EQ(testing_files::ReadFile(dir.File("target.txt")), "new");
+  EXPECT_FALSE(os::RenameFile(from, to));  // the source is gone
+  EXPECT_TRUE(os::RemoveFile(to));
+  EXPECT_FALSE(os::FileExists(to));
+  EXPECT_FALSE(os::RemoveFile(to));
+}
