@@ -14,7 +14,8 @@ import subprocess
 import sys
 import time
 
-from wine_session import MARK_KEY, WineSession, calls, shell_starts, windows_path
+from code_signing import CodeSigner, SigningError
+from wine_session import MARK_KEY, WineSession, calls, loaded_modules, shell_starts, windows_path
 
 CASES = {}
 
@@ -119,9 +120,35 @@ def make_pack(entries):
     return b"fMix" + struct.pack("<BHI", 1, len(entries), total) + directory + data
 
 
+def read_pack(data):
+    """The (name, bytes) entries of a pack, in directory order."""
+    count = struct.unpack_from("<H", data, 5)[0]
+    entries = []
+    for i in range(count):
+        name, offset, size, _ = struct.unpack_from("<256sIIB", data, 11 + 265 * i)
+        entries.append((name.split(b"\0")[0].decode("latin-1"), data[offset:offset + size]))
+    return entries
+
+
+def image_layout(image):
+    """(end of the last section's raw data, certificate table offset, its size)
+    of a 32-bit PE image."""
+    pe = struct.unpack_from("<I", image, 60)[0]
+    sections, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+    size, pointer = struct.unpack_from("<II", image, pe + 24 + optional_size + 40 * (sections - 1) + 16)
+    cert_offset, cert_size = struct.unpack_from("<II", image, pe + 24 + 96 + 8 * 4)
+    return pointer + size, cert_offset, cert_size
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
 
 
 def plugin_bytes(ctx, name="yz1.dll"):
@@ -382,6 +409,117 @@ def stub_layout(ctx):
     expect(dlls and dlls <= system, "imports beyond the system DLLs: %s" % sorted(dlls - system))
     for text in (b'level="asInvoker"', b'uiAccess="false"', b"Microsoft.Windows.Common-Controls", b'version="6.0.0.0"'):
         expect(text in image, "the manifest lacks %s" % text.decode())
+
+
+@case
+def signed_setup(ctx):
+    """A publisher signs the finished setup: the certificate table then follows
+    the pack, and the launcher and fmix read the pack in front of it."""
+    s = Setup(ctx, "signed_setup")
+    unsigned = s.build("parts/unsigned_setup.exe")
+    while os.path.getsize(unsigned) % 8 == 0:  # signing then pads the pack before the table
+        with open(s.path("payload", "readme.txt"), "a") as f:
+            f.write("+")
+        unsigned = s.build("parts/unsigned_setup.exe")
+    exe = s.path("run", "signed_setup.exe")
+    signed_stub = s.path("parts", "signed_stub.exe")
+    os.makedirs(os.path.dirname(exe))
+    try:
+        signer = CodeSigner(s.path("parts", "signing"))
+        signer.sign(unsigned, exe)
+        signer.sign(ctx.stub, signed_stub)
+        report = signer.verify(exe)
+    except SigningError as error:
+        raise Check(str(error))
+    expect("Signature verification: ok" in report, "osslsigncode refused the signature:\n" + report)
+    image, stub_size = read(exe), os.path.getsize(ctx.stub)
+    pack = read(unsigned)[stub_size:]
+    stub_end, cert_offset, cert_size = image_layout(image)
+    padding = image[stub_end + len(pack):cert_offset]
+    expect(stub_end == stub_size and image[stub_end:stub_end + len(pack)] == pack,
+           "signing moved or changed the pack")
+    expect(cert_size > 0 and cert_offset + cert_size == len(image) and 0 < len(padding) < 8
+           and not padding.strip(b"\0"), "no certificate table after the padded pack")
+
+    s.run(exe)
+    (temp_pack,) = s.temp_packs()
+    expect(read(temp_pack) == image[stub_end:],
+           "the temporary pack file is not the pack, padding and certificate table")
+    expect(len(s.receipts()) == 1, "the installer did not run once")
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+    entries = read_pack(pack)
+    expect(dict(entries).get("YZ1.DLL") == plugin_bytes(ctx)
+           and dict(entries).get("CONFIG.TXT") == b"app\\setup.exe\r\n", "fmix setup packed other entries")
+    expect_files(s.unpack_dir(), entries, "unpacked")
+    expect_files(s.unpack_dir(), [(rel, read(s.path("payload", rel))) for rel in ("app/setup.exe", "readme.txt")],
+                 "unpacked from the archive")
+
+    listing = subprocess.run([ctx.fmix, "list", exe], capture_output=True, text=True).stdout.splitlines()
+    expect([line.split("\t")[:2] for line in listing] == [[n, str(len(d))] for n, d in entries],
+           "fmix list of the signed setup: %s" % listing)
+    s.fmix("extract", exe, s.path("extracted"))
+    expect_files(s.path("extracted"), entries, "extracted by fmix")
+
+    refused = s.path("parts", "from_signed_stub.exe")
+    result = subprocess.run([ctx.fmix, "setup", "-o", refused, "--stub", signed_stub, "--plugin",
+                             os.path.join(ctx.bin, "yz1.dll"), "--payload", s.path("payload"),
+                             "--run", "app\\setup.exe"], capture_output=True, text=True)
+    expect(result.returncode == 1 and "sign the finished setup, never the stub" in result.stderr
+           and not os.path.exists(refused), "fmix setup took a signed stub: %s" % result.stderr)
+
+
+def expect_files(folder, entries, what):
+    for rel, data in entries:
+        path = os.path.join(folder, rel)
+        expect(os.path.isfile(path) and read(path) == data, "%s %s differs from the original" % (what, rel))
+
+
+def plant_plugins(s):
+    """The stand-in plug-in beside the setup, in its plug-ins folder and in the
+    current folder; a copy that is called leaves call.txt beside itself."""
+    planted = [s.path("run", "yz1.dll"), s.path("run", "plug-ins", "yz1.dll"), s.path("cwd", "yz1.dll")]
+    for path in planted:
+        write(path, plugin_bytes(s.ctx, test_plugin(s.ctx)))
+    return planted
+
+
+def plugin_loads(trace):
+    """Every plug-in load that the bridge asked for, as (function, arguments),
+    and every file of that name that the loader mapped."""
+    asked = [(function, c) for function in ("LoadLibraryW", "LoadLibraryA")
+             for c in calls(trace, function) if "yz1.dll" in c.lower()]
+    mapped = [m for m in loaded_modules(trace) if m.lower().endswith("\\yz1.dll")]
+    return asked, mapped
+
+
+@case
+def planted_plugin(ctx):
+    """A yz1.dll planted where the library search would look after the unpack
+    folder is never loaded while the pack carries the plug-in; a pack without
+    one lets the search reach the copy beside the setup."""
+    s = Setup(ctx, "planted_plugin")
+    planted = plant_plugins(s)
+    exe = s.build("run/planted_setup.exe")
+    s.run(exe)
+    asked, mapped = plugin_loads(s.trace)
+    unpacked = windows_path(os.path.join(s.unpack_dir(), "YZ1.DLL")).lower()
+    expect(len(asked) == 1 and asked[0][0] == "LoadLibraryW" and "_dir\\\\" in asked[0][1],
+           "the plug-in was not asked for once, from the unpack folder: %s" % asked)
+    expect([m.lower() for m in mapped] == [unpacked], "expected only %s mapped: %s" % (unpacked, mapped))
+    called = [p for p in planted if os.path.exists(os.path.join(os.path.dirname(p), "call.txt"))]
+    expect(not called, "planted plug-ins were called: %s" % called)
+    expect(len(s.receipts()) == 1, "the installer did not run once")
+    expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
+
+    bare = Setup(ctx, "planted_plugin_bare")
+    planted = plant_plugins(bare)
+    exe = bare.build_raw("run/bare_setup.exe", standard_entries(ctx, bare)[1:])
+    bare.run(exe)
+    asked, mapped = plugin_loads(bare.trace)
+    expect(len(asked) == 2 and asked[1][0] == "LoadLibraryA" and asked[1][1].endswith(' "yz1.dll"')
+           and [m.lower() for m in mapped] == [windows_path(planted[0]).lower()],
+           "without a plug-in in the pack the planted copy beside the setup was not loaded: %s %s" % (asked, mapped))
+    expect(os.path.exists(os.path.join(os.path.dirname(planted[0]), "call.txt")), "the planted copy was not called")
 
 
 @case

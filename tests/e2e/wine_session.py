@@ -69,7 +69,7 @@ class WineSession:
         quiet = dict(self.env, **({"DISPLAY": display} if display else {}))
         env = dict(quiet, **(extra_env or {}))
         if trace:
-            env["WINEDEBUG"] = "+relay,+exec"
+            env["WINEDEBUG"] = "+relay,+exec,+loaddll"
         # Wine takes the temporary folder from the registry, not from Unix.
         for name in ("TEMP", "TMP"):
             self.reg_add(r"HKCU\Environment", name, windows_path(temp_dir))
@@ -101,6 +101,12 @@ def calls(trace, function):
     """The argument texts of every relayed call of function (e.g. 'MessageBoxW')."""
     pattern = re.compile(r"Call [\w.]+\." + re.escape(function) + r"\((.*)\) ret=")
     return [m.group(1) for m in map(pattern.search, trace) if m]
+
+
+def loaded_modules(trace):
+    """The file of every library that the loader mapped, as Windows paths."""
+    pattern = re.compile(r'trace:loaddll:\w+ Loaded L"(.*?)" at ')
+    return [m.group(1).replace("\\\\", "\\") for m in map(pattern.search, trace) if m]
 
 
 def shell_starts(trace):
