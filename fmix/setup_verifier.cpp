@@ -139,6 +139,14 @@ bool TSetupVerifier::CheckImage() {
     Add(Kind::kFail, "image", "not a 32-bit Windows executable");
     return false;
   }
+  packStart_ = image.EndOfSections();
+  certificateOffset_ = image.CertificateOffset();
+  certificateSize_ = image.CertificateSize();
+  return StagePack() && CheckPackStart();
+}
+
+// Copies out what the launcher copies, with the launcher's own locator.
+bool TSetupVerifier::StagePack() {
   TVMemoryStream copy;
   bool found = false;
   try {
@@ -148,31 +156,31 @@ bool TSetupVerifier::CheckImage() {
     return false;
   }
   pack_.assign(copy.Memory(), static_cast<std::size_t>(copy.Size()));
-  const std::uint64_t end = image.EndOfSections();
-  if (!found || end >= file_.size()) {
+  if (!found || packStart_ >= file_.size()) {
     Add(Kind::kFail, "image", "nothing the launcher takes for a pack follows the last section (ends at " +
-                                  Hex(end) + "; the file has " + std::to_string(file_.size()) + " bytes)");
+                                  Hex(packStart_) + "; the file has " + std::to_string(file_.size()) + " bytes)");
     return false;
   }
-  if (pack_.size() != file_.size() - end) {
+  if (pack_.size() != file_.size() - packStart_) {
     Add(Kind::kFail, "image", "the launcher reads the section table at a fixed place and finds a different "
-                              "end of the sections than " + Hex(end));
+                              "end of the sections than " + Hex(packStart_));
     return false;
   }
-  if (pack_.compare(0, 4, "fMix", 4) != 0) {
-    const std::size_t magic = file_.find("fMix", end);
-    Add(Kind::kFail, "image",
-        magic == std::string::npos
-            ? "the data after the last section begins " + HexStart(pack_) + ", not \"fMix\""
-            : std::to_string(magic - end) + " bytes lie between the last section's end (" + Hex(end) +
-                  ") and the pack (a symbol table? link the stub with -s)");
-    return false;
-  }
-  Add(Kind::kOk, "image", "32-bit PE image; the pack follows its last section at " + Hex(end));
-  packStart_ = end;
-  certificateOffset_ = image.CertificateOffset();
-  certificateSize_ = image.CertificateSize();
   return true;
+}
+
+bool TSetupVerifier::CheckPackStart() {
+  if (pack_.compare(0, 4, "fMix", 4) == 0) {
+    Add(Kind::kOk, "image", "32-bit PE image; the pack follows its last section at " + Hex(packStart_));
+    return true;
+  }
+  const std::size_t magic = file_.find("fMix", packStart_);
+  Add(Kind::kFail, "image",
+      magic == std::string::npos
+          ? "the data after the last section begins " + HexStart(pack_) + ", not \"fMix\""
+          : std::to_string(magic - packStart_) + " bytes lie between the last section's end (" +
+                Hex(packStart_) + ") and the pack (a symbol table? link the stub with -s)");
+  return false;
 }
 
 // A certificate table of a signed setup lies behind the pack; the launcher
@@ -292,33 +300,35 @@ void TSetupVerifier::CheckArchive() {
 void TSetupVerifier::CheckZip(const std::string& data) {
   TTempFile archive(".yz1");
   std::ofstream(HostPath(archive.Name()), std::ios::binary).write(data.data(), data.size());
-  std::size_t failures = 0, count = 0;
+  bool passed = true;
+  std::size_t count = 0;
   try {
     TZipReader zip(archive.Name());
     count = zip.Entries().size();
-    for (const TZipEntry& entry : zip.Entries()) {
-      const TEntryName name(entry.name);
-      if (!name.IsSafe()) {
-        Add(Kind::kFail, "archive", "unsafe name " + Quoted(entry.name));
-        ++failures;
-        continue;
-      }
-      if (name.IsFolder()) continue;
-      try {
-        zip.Extract(entry, [](const char*, std::size_t) {});
-        zipFiles_.push_back(PathKey(entry.name));
-      } catch (const Exception& e) {
-        Add(Kind::kFail, "archive", Printable(e.Message()));
-        ++failures;
-      }
-    }
+    for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
   } catch (const Exception& e) {
     Add(Kind::kFail, "archive", Printable(e.Message()));
     return;
   }
   zipChecked_ = true;
-  if (failures == 0)
-    Add(Kind::kOk, "archive", "ZIP archive of " + std::to_string(count) + " entries, every CRC checks");
+  if (passed) Add(Kind::kOk, "archive", "ZIP archive of " + std::to_string(count) + " entries, every CRC checks");
+}
+
+bool TSetupVerifier::CheckZipEntry(TZipReader& zip, const TZipEntry& entry) {
+  const TEntryName name(entry.name);
+  if (!name.IsSafe()) {
+    Add(Kind::kFail, "archive", "unsafe name " + Quoted(entry.name));
+    return false;
+  }
+  if (name.IsFolder()) return true;
+  try {
+    zip.Extract(entry, [](const char*, std::size_t) {});
+  } catch (const Exception& e) {
+    Add(Kind::kFail, "archive", Printable(e.Message()));
+    return false;
+  }
+  zipFiles_.push_back(PathKey(entry.name));
+  return true;
 }
 
 // The installer must be a file that the plug-in unpacks or an entry of the

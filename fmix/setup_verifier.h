@@ -16,6 +16,9 @@
 
 #include "unit_pack_files/file_mix_records.h"
 
+class TZipReader;
+struct TZipEntry;
+
 class TSetupVerifier {
  public:
   // ok: a check passed; note: information; warn: a check that could not be
@@ -40,6 +43,8 @@ class TSetupVerifier {
 
  private:
   bool CheckImage();
+  bool StagePack();
+  bool CheckPackStart();
   void CheckSignature();
   void CheckPack();
   void CheckEntryName(const TFileMixEntry& entry);
@@ -47,6 +52,7 @@ class TSetupVerifier {
   void CheckPlugin();
   void CheckArchive();
   void CheckZip(const std::string& data);
+  bool CheckZipEntry(TZipReader& zip, const TZipEntry& entry);
   void CheckInstaller();
   void NoteScrambling();
   void NoteMark(const std::string& runName);
