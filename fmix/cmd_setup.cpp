@@ -2,7 +2,9 @@
 // plug-in and a payload folder. The payload is zipped into ARC.YZ1, the
 // installer's relative path written into CONFIG.TXT, and the pack of YZ1.DLL,
 // ARC.YZ1 and CONFIG.TXT appended to the stub. Everything is checked before
-// anything is written.
+// anything is written, and the finished setup is verified before it is
+// renamed into place.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "fmix/pe_image.h"
+#include "fmix/setup_verifier.h"
 #include "fmix/temp_file.h"
 #include "fmix/zip_folder.h"
 #include "rtl/text.h"
@@ -102,6 +105,16 @@ std::string ReadStub(const std::string& stubName) {
   return stub;
 }
 
+// The finished setup, read back as fmix verify reads it: one that would not
+// reach its installer (a plug-in without Yz1, say) is never left in place.
+void Verify(const TOutputFile& out) {
+  const TSetupVerifier verifier(out.TempName(), out.Target());
+  if (verifier.Passed()) return;
+  for (const TSetupVerifier::Line& line : verifier.Lines())
+    if (line.kind == TSetupVerifier::Kind::kFail) std::fprintf(stderr, "%s\n", line.Text().c_str());
+  throw FileError(out.Target(), "the setup would not reach its installer; nothing written");
+}
+
 }  // namespace
 
 int RunSetup(const Args& args) {
@@ -124,6 +137,8 @@ int RunSetup(const Args& args) {
   TOutputFile out(setup.out);
   out.Write(stub);
   pack.WriteTo(out);
+  out.Close();
+  Verify(out);
   out.Commit();
   return 0;
 }

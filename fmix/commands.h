@@ -13,3 +13,4 @@ int RunExtract(const Args& args);
 int RunAppend(const Args& args);
 int RunZip(const Args& args);
 int RunSetup(const Args& args);
+int RunVerify(const Args& args);

@@ -19,14 +19,16 @@ const char kUsage[] =
     "  append STUB.exe PACK OUT.exe                 the stub followed by the pack\n"
     "  zip OUT.yz1 DIR                              DIR as a deflate ZIP archive\n"
     "  setup -o OUT.exe --stub launcher.exe --plugin yz1.dll --payload DIR --run REL\\PATH\n"
-    "                                               assemble a setup executable\n";
+    "                                               assemble a setup executable\n"
+    "  verify SETUP.exe                             check that a setup will reach its installer\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   static const std::map<std::string, int (*)(const Args&)> kCommands = {
       {"create", RunCreate}, {"list", RunList}, {"extract", RunExtract},
-      {"append", RunAppend}, {"zip", RunZip},   {"setup", RunSetup}};
+      {"append", RunAppend}, {"zip", RunZip},   {"setup", RunSetup},
+      {"verify", RunVerify}};
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;

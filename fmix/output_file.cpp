@@ -34,9 +34,14 @@ void TOutputFile::Write(const void* data, std::size_t size) {
   written_ += size;
 }
 
-void TOutputFile::Commit() {
+void TOutputFile::Close() {
+  if (!out_.is_open()) return;
   out_.close();
   if (!out_) throw FileError(target_, "write failed");
+}
+
+void TOutputFile::Commit() {
+  Close();
   std::error_code error;
   fs::rename(HostPath(temp_), HostPath(target_), error);
   if (error) throw FileError(target_, "cannot rename into place: " + error.message());

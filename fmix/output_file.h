@@ -19,7 +19,10 @@ class TOutputFile {
   std::uint64_t Written() const { return written_; }
   const std::string& TempName() const { return temp_; }
   const std::string& Target() const { return target_; }
-  // Flushes, closes and renames into place.
+  // Flushes and closes the temporary file, so that it can be read whole;
+  // nothing more can be written.
+  void Close();
+  // Closes and renames into place.
   void Commit();
 
  private:

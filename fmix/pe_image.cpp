@@ -1,5 +1,6 @@
 #include "fmix/pe_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -7,7 +8,9 @@ namespace {
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint16_t kFileDll = 0x2000;
+constexpr std::size_t kExportDirectory = 0;
 constexpr std::size_t kSecurityDirectory = 4;
+constexpr std::uint32_t kMaxExportNames = 0x10000;
 
 // Little-endian field of width T at offset; false when it lies outside.
 template <class T>
@@ -16,6 +19,33 @@ bool Field(const std::string& bytes, std::uint64_t offset, T& value) {
   value = 0;
   for (std::size_t i = 0; i < sizeof(T); ++i)
     value |= static_cast<T>(static_cast<T>(static_cast<unsigned char>(bytes[offset + i])) << (8 * i));
+  return true;
+}
+
+// The file offset of a relative virtual address, through the section that
+// holds it in its raw data; false when no section does.
+bool RvaToOffset(const std::string& bytes, std::uint64_t sectionTable, std::uint16_t sections,
+                 std::uint32_t rva, std::uint64_t& offset) {
+  for (std::uint16_t i = 0; i < sections; ++i) {
+    const std::uint64_t record = sectionTable + 40ull * i;
+    std::uint32_t address = 0, rawSize = 0, rawPointer = 0;
+    if (!Field(bytes, record + 12, address) || !Field(bytes, record + 16, rawSize) ||
+        !Field(bytes, record + 20, rawPointer))
+      return false;
+    if (rva >= address && rva - address < rawSize) {
+      offset = std::uint64_t{rawPointer} + (rva - address);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The NUL-terminated text at offset; false when it runs past the file.
+bool Text(const std::string& bytes, std::uint64_t offset, std::string& text) {
+  if (offset >= bytes.size()) return false;
+  const std::size_t end = bytes.find('\0', offset);
+  if (end == std::string::npos) return false;
+  text = bytes.substr(offset, end - offset);
   return true;
 }
 
@@ -44,10 +74,45 @@ bool TPeImage::Parse(const std::string& bytes) {
        !Field(bytes, directories + 8 * kSecurityDirectory + 4, certificateSize_)))
     return false;
 
-  const std::uint64_t lastSection = pe + 24ull + optionalSize + 40ull * (sections - 1);
+  const std::uint64_t sectionTable = pe + 24ull + optionalSize;
+  const std::uint64_t lastSection = sectionTable + 40ull * (sections - 1);
   std::uint32_t rawSize = 0, rawPointer = 0;
   if (!Field(bytes, lastSection + 16, rawSize) || !Field(bytes, lastSection + 20, rawPointer))
     return false;
   endOfSections_ = static_cast<std::uint64_t>(rawPointer) + rawSize;
+  // A damaged export directory leaves the image valid, with no exports.
+  if (directoryCount > kExportDirectory && !ParseExports(bytes, directories, sectionTable, sections))
+    exports_.clear();
   return true;
+}
+
+// The names of the export directory (IMAGE_EXPORT_DIRECTORY): NumberOfNames
+// at 24 and AddressOfNames, an array of name addresses, at 32.
+bool TPeImage::ParseExports(const std::string& bytes, std::uint64_t directories,
+                            std::uint64_t sectionTable, std::uint16_t sections) {
+  std::uint32_t rva = 0, size = 0, count = 0, namesRva = 0;
+  std::uint64_t directory = 0, names = 0;
+  if (!Field(bytes, directories + 8 * kExportDirectory, rva) ||
+      !Field(bytes, directories + 8 * kExportDirectory + 4, size))
+    return false;
+  if (rva == 0 && size == 0) return true;
+  if (!RvaToOffset(bytes, sectionTable, sections, rva, directory) ||
+      !Field(bytes, directory + 24, count) || !Field(bytes, directory + 32, namesRva) ||
+      count > kMaxExportNames ||
+      (count > 0 && !RvaToOffset(bytes, sectionTable, sections, namesRva, names)))
+    return false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t nameRva = 0;
+    std::uint64_t name = 0;
+    std::string text;
+    if (!Field(bytes, names + 4ull * i, nameRva) ||
+        !RvaToOffset(bytes, sectionTable, sections, nameRva, name) || !Text(bytes, name, text))
+      return false;
+    exports_.push_back(text);
+  }
+  return true;
+}
+
+bool TPeImage::Exports(const std::string& name) const {
+  return std::find(exports_.begin(), exports_.end(), name) != exports_.end();
 }

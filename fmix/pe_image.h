@@ -1,10 +1,12 @@
 // TPeImage: the few facts of a Windows PE image that fmix checks before it
 // appends a pack: where the raw data of the last section ends (where the
-// launcher looks for its pack) and whether a certificate table is present.
+// launcher looks for its pack) and whether a certificate table is present;
+// and, for the plug-in, the names that a DLL exports.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TPeImage {
  public:
@@ -20,9 +22,13 @@ class TPeImage {
   // The certificate table (security directory): file offset and size; 0 when absent.
   std::uint32_t CertificateOffset() const { return certificateOffset_; }
   std::uint32_t CertificateSize() const { return certificateSize_; }
+  // True when the export directory names this entry (exact, case-sensitive).
+  bool Exports(const std::string& name) const;
 
  private:
   bool Parse(const std::string& bytes);
+  bool ParseExports(const std::string& bytes, std::uint64_t directories, std::uint64_t sectionTable,
+                    std::uint16_t sections);
 
   bool valid_ = false;
   bool is32Bit_ = false;
@@ -30,4 +36,5 @@ class TPeImage {
   std::uint64_t endOfSections_ = 0;
   std::uint32_t certificateOffset_ = 0;
   std::uint32_t certificateSize_ = 0;
+  std::vector<std::string> exports_;
 };

@@ -27,6 +27,14 @@ if(WIN32)
   # The native tree is configured apart; the Makefile builds it first.
   fmix_script_test(fmix_cross_test ${CMAKE_SOURCE_DIR}/build/native/bin/fmix $<TARGET_FILE:fmix>
                    ${CMAKE_CROSSCOMPILING_EMULATOR})
+  # fmix verify and setup on setups made of this tree's stub and plug-ins, with
+  # the native fmix and (as fmix_verify_test_win32) with this tree's own.
+  fmix_script_test(fmix_verify_test ${CMAKE_BINARY_DIR}/bin ${CMAKE_SOURCE_DIR}/build/native/bin/fmix)
+  add_test(NAME ${VELM_TEST_LABEL}:fmix_verify_test_win32
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/fmix_verify_test.py ${CMAKE_BINARY_DIR}/bin
+                   $<TARGET_FILE:fmix> ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(${VELM_TEST_LABEL}:fmix_verify_test_win32 PROPERTIES LABELS ${VELM_TEST_LABEL}
+    TIMEOUT 600 SKIP_REGULAR_EXPRESSION "SKIP:" ENVIRONMENT "WINE_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endif()
 if(NOT WIN32)
   # libFuzzer targets of the locator and the reader: built with clang apart,

@@ -550,6 +550,42 @@ def box_blocks_under_xvfb(ctx):
         xvfb.wait()
 
 
+@case
+def verify_agrees(ctx):
+    """fmix verify's verdict against a real run: exit 0 exactly for the
+    setups whose installer then starts."""
+    plugin_without_yz1 = plugin_bytes(ctx).replace(b"Yz1\0", b"Yz2\0")
+
+    def unstripped(s):
+        """A stub followed by 512 bytes (as a symbol table would) before the pack."""
+        exe = s.path("run/unstripped_setup.exe")
+        os.makedirs(os.path.dirname(exe))
+        with open(exe, "wb") as f:
+            f.write(read(ctx.stub) + b"\0" * 512 + make_pack(standard_entries(ctx, s)))
+        return exe
+
+    setups = {
+        "good": lambda s: s.build("run/good_setup.exe"),
+        "unstripped": unstripped,
+        "missing_installer": lambda s: s.build_raw("run/missing_setup.exe",
+                                                   standard_entries(ctx, s, cfg=b"app\\missing.exe")),
+        "no_export": lambda s: s.build_raw("run/noexport_setup.exe",
+                                           [("YZ1.DLL", plugin_without_yz1)] + standard_entries(ctx, s)[1:]),
+        "folder_part": lambda s: s.build_raw("run/folder_setup.exe",
+                                             standard_entries(ctx, s) + [("missing\\x.txt", b"x")]),
+    }
+    for name, build in setups.items():
+        s = Setup(ctx, "verify_" + name)
+        exe = build(s)
+        verdict = subprocess.run([ctx.fmix, "verify", exe], capture_output=True, text=True)
+        s.run(exe, trace=False)
+        ran = len(s.receipts()) == 1
+        expect(verdict.returncode == (0 if ran else 1),
+               "%s: fmix verify exit %d, but the installer %s:\n%s" % (
+                   name, verdict.returncode, "ran" if ran else "did not run", verdict.stdout))
+        expect(ran == (name == "good"), "%s: the installer %s" % (name, "ran" if ran else "did not run"))
+
+
 def find_window(display, name, timeout):
     end = time.time() + timeout
     while time.time() < end:

@@ -1,0 +1,394 @@
+#include "fmix/setup_verifier.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "fmix/host_path.h"
+#include "fmix/pe_image.h"
+#include "fmix/temp_file.h"
+#include "plugin/entry_name.h"
+#include "plugin/zip_reader.h"
+#include "rtl/exception.h"
+#include "rtl/text.h"
+#include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/pack_locator.h"
+#include "unit_pack_files/scramble.h"
+#include "velm_stream/tv_memory_stream.h"
+
+namespace {
+
+using Kind = TSetupVerifier::Kind;
+
+std::string Hex(std::uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// The first bytes of data in hex, for a message about what was found.
+std::string HexStart(const std::string& data) {
+  std::string hex;
+  for (std::size_t i = 0; i < data.size() && i < 8; ++i) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", static_cast<unsigned char>(data[i]));
+    hex += byte;
+  }
+  return hex;
+}
+
+std::string ReadWhole(const std::string& name, bool& ok) {
+  std::ifstream in(HostPath(name), std::ios::binary);
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+  ok = in.good() || in.eof();
+  return bytes;
+}
+
+// Text for a report line: control characters spelled out, so that every
+// line stays one line.
+std::string Printable(const std::u16string& text) {
+  std::u16string shown;
+  for (char16_t c : text) {
+    if (c >= 0x20) {
+      shown += c;
+      continue;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof escape, c == u'\r' ? "\\r" : c == u'\n' ? "\\n" : "\\x%02X",
+                  static_cast<unsigned>(c));
+    shown += rtl::ToWide(escape);
+  }
+  return rtl::ToAnsi(shown);
+}
+
+std::string Quoted(const std::u16string& text) { return "\"" + Printable(text) + "\""; }
+
+// The path with forward slashes and upper-case ASCII letters, as a file
+// system that ignores case compares it.
+std::u16string PathKey(std::u16string path) {
+  std::replace(path.begin(), path.end(), u'\\', u'/');
+  return rtl::UpperCase(path);
+}
+
+bool HasControlCharacter(const std::u16string& text) {
+  return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20; });
+}
+
+std::string ScrambleText(std::uint8_t mode) {
+  if (mode == 1 || mode == 2) return "scrambled in mode " + std::to_string(mode);
+  return mode == 0 ? "stored plain (mode 0)" : "mode " + std::to_string(mode) + ", read as stored plain";
+}
+
+}  // namespace
+
+std::string TSetupVerifier::Line::Text() const {
+  static const char* const kLabels[] = {"ok   ", "note ", "warn ", "FAIL "};
+  return std::string(kLabels[static_cast<int>(kind)]) + " " + topic + ": " + message;
+}
+
+TSetupVerifier::TSetupVerifier(const std::string& fileName, const std::string& runName)
+    : fileName_(fileName) {
+  if (CheckImage()) {
+    CheckPack();
+    if (certificateSize_ != 0) CheckSignature();
+    CheckConfig();
+    CheckPlugin();
+    CheckArchive();
+    CheckInstaller();
+    NoteScrambling();
+  }
+  NoteMark(runName);
+}
+
+bool TSetupVerifier::Passed() const {
+  return std::none_of(lines_.begin(), lines_.end(),
+                      [](const Line& line) { return line.kind == Kind::kFail; });
+}
+
+std::string TSetupVerifier::Verdict() const {
+  const auto count = [this](Kind kind) {
+    return std::count_if(lines_.begin(), lines_.end(),
+                         [kind](const Line& line) { return line.kind == kind; });
+  };
+  const auto failures = count(Kind::kFail);
+  if (failures)
+    return "verdict: FAIL (" + std::to_string(failures) + (failures == 1 ? " problem" : " problems") +
+           "): the setup will not reach its installer";
+  const auto warnings = count(Kind::kWarn);
+  return "verdict: ok" + (warnings ? " (" + std::to_string(warnings) + " unchecked)" : std::string()) +
+         ": the setup will reach its installer";
+}
+
+void TSetupVerifier::Add(Kind kind, const std::string& topic, const std::string& message) {
+  lines_.push_back({kind, topic, message});
+}
+
+// The image must be a 32-bit PE image, and the launcher's locator must find
+// the pack's "fMix" right where the last section's raw data ends.
+bool TSetupVerifier::CheckImage() {
+  bool read = false;
+  file_ = ReadWhole(fileName_, read);
+  if (!read || file_.empty()) {
+    Add(Kind::kFail, "image", "cannot read " + fileName_);
+    return false;
+  }
+  const TPeImage image(file_);
+  if (!image.Valid() || !image.Is32Bit()) {
+    Add(Kind::kFail, "image", "not a 32-bit Windows executable");
+    return false;
+  }
+  packStart_ = image.EndOfSections();
+  certificateOffset_ = image.CertificateOffset();
+  certificateSize_ = image.CertificateSize();
+  return StagePack() && CheckPackStart();
+}
+
+// Copies out what the launcher copies, with the launcher's own locator.
+bool TSetupVerifier::StagePack() {
+  TVMemoryStream copy;
+  bool found = false;
+  try {
+    found = LoadAppendedPack(rtl::ToWide(fileName_), copy, true);
+  } catch (const Exception& e) {
+    Add(Kind::kFail, "image", "the launcher cannot read it: " + Printable(e.Message()));
+    return false;
+  }
+  pack_.assign(copy.Memory(), static_cast<std::size_t>(copy.Size()));
+  if (!found || packStart_ >= file_.size()) {
+    Add(Kind::kFail, "image", "nothing the launcher takes for a pack follows the last section (ends at " +
+                                  Hex(packStart_) + "; the file has " + std::to_string(file_.size()) + " bytes)");
+    return false;
+  }
+  if (pack_.size() != file_.size() - packStart_) {
+    Add(Kind::kFail, "image", "the launcher reads the section table at a fixed place and finds a different "
+                              "end of the sections than " + Hex(packStart_));
+    return false;
+  }
+  return true;
+}
+
+bool TSetupVerifier::CheckPackStart() {
+  if (pack_.compare(0, 4, "fMix", 4) == 0) {
+    Add(Kind::kOk, "image", "32-bit PE image; the pack follows its last section at " + Hex(packStart_));
+    return true;
+  }
+  const std::size_t magic = file_.find("fMix", packStart_);
+  Add(Kind::kFail, "image",
+      magic == std::string::npos
+          ? "the data after the last section begins " + HexStart(pack_) + ", not \"fMix\""
+          : std::to_string(magic - packStart_) + " bytes lie between the last section's end (" +
+                Hex(packStart_) + ") and the pack (a symbol table? link the stub with -s)");
+  return false;
+}
+
+// A certificate table of a signed setup lies behind the pack; the launcher
+// copies it along with the pack and the reader never reaches it.
+void TSetupVerifier::CheckSignature() {
+  std::uint64_t packEnd = sizeof(TFileMixHeader) + sizeof(TFileMixEntry) * entries_.size();
+  for (const TFileMixEntry& entry : entries_)
+    packEnd = std::max(packEnd, std::uint64_t{entry.DataOffset} + entry.DataSize);
+  packEnd += packStart_;
+  const std::string where = "certificate table of " + std::to_string(certificateSize_) + " bytes at " +
+                            Hex(certificateOffset_);
+  if (certificateOffset_ >= packEnd && certificateOffset_ + certificateSize_ <= file_.size())
+    Add(Kind::kNote, "signature", where + ", after the pack (a signed setup)");
+  else
+    Add(Kind::kFail, "signature", where + " overlaps the pack or passes the end of the file");
+}
+
+void TSetupVerifier::CheckPack() {
+  TFileMixHeader header = {};
+  if (pack_.size() < sizeof header) {
+    Add(Kind::kFail, "pack", "cut off inside its header");
+    return;
+  }
+  std::memcpy(&header, pack_.data(), sizeof header);
+  const std::size_t complete =
+      std::min<std::size_t>(header.EntryCount, (pack_.size() - sizeof header) / sizeof(TFileMixEntry));
+  for (std::size_t i = 0; i < complete; ++i) {
+    TFileMixEntry entry;
+    std::memcpy(&entry, pack_.data() + sizeof header + i * sizeof entry, sizeof entry);
+    entries_.push_back(entry);
+  }
+  const std::size_t failures = lines_.size();
+  if (complete < header.EntryCount)
+    Add(Kind::kFail, "pack", "cut off inside its directory: " + std::to_string(complete) + " of " +
+                                 std::to_string(header.EntryCount) + " records are complete");
+  for (const TFileMixEntry& entry : entries_) {
+    if (!Inside(entry))
+      Add(Kind::kFail, "pack", "the data of \"" + Shown(entry) + "\" reaches past the end of the file (" +
+                                   std::to_string(std::uint64_t{entry.DataOffset} + entry.DataSize -
+                                                  pack_.size()) + " bytes missing)");
+    CheckEntryName(entry);
+  }
+  if (lines_.size() == failures)
+    Add(Kind::kOk, "pack", std::to_string(entries_.size()) +
+                               " entries, all data inside the file, every name can be written");
+}
+
+// ExtractAll writes each entry under its stored name into the unpack folder,
+// which it creates alone: a name with a folder part fails, and one that
+// leaves the folder is hostile.
+void TSetupVerifier::CheckEntryName(const TFileMixEntry& entry) {
+  const std::u16string name = Decode(EntryName(entry));
+  const std::string shown = "entry \"" + Shown(entry) + "\" ";
+  if (!IsSafeEntryName(name))
+    Add(Kind::kFail, "pack", shown + "has an unsafe name: it reaches outside the unpack folder");
+  else if (name.find_first_of(u"\\/") != std::u16string::npos)
+    Add(Kind::kFail, "pack", shown + "would fail to be written: its folder will not exist");
+  else if (HasControlCharacter(name) || name.find_first_of(u"<>\"|?*") != std::u16string::npos)
+    Add(Kind::kFail, "pack", shown + "would fail to be written: no valid Windows file name");
+}
+
+// CONFIG.TXT as the launcher reads it: the first entry of that name, its
+// whole content trimmed, appended to the unpack folder.
+void TSetupVerifier::CheckConfig() {
+  const TFileMixEntry* entry = Find(u"CONFIG.TXT", false);
+  if (!entry || !Inside(*entry)) {
+    Add(Kind::kFail, "config", entry ? "the data of config.txt cannot be read"
+                                     : "no entry config.txt: the launcher has no installer to start");
+    return;
+  }
+  const std::u16string path = rtl::Trim(Decode(Data(*entry)));
+  if (path.empty())
+    Add(Kind::kFail, "config", "config.txt is empty: the launcher has no installer to start");
+  else if (!IsSafeEntryName(path))
+    Add(Kind::kFail, "config", Quoted(path) + " is no path relative to the unpack folder");
+  else if (HasControlCharacter(path))
+    Add(Kind::kFail, "config", Quoted(path) + " holds a line break or control character");
+  else
+    installer_ = path;
+  if (!installer_.empty()) Add(Kind::kOk, "config", "installer path " + Quoted(installer_));
+}
+
+// The launcher loads the plug-in from the unpack folder and calls its entry Yz1.
+void TSetupVerifier::CheckPlugin() {
+  const TFileMixEntry* entry = Find(u"YZ1.DLL", true);
+  if (!entry) {
+    Add(Kind::kFail, "plugin", "no entry yz1.dll: the run ends silently unless Windows finds one elsewhere");
+    return;
+  }
+  if (!Inside(*entry)) return;
+  const TPeImage dll(Data(*entry));
+  const std::string name = "\"" + Shown(*entry) + "\" ";
+  if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll())
+    Add(Kind::kFail, "plugin", name + "is no 32-bit Windows DLL");
+  else if (!dll.Exports("Yz1"))
+    Add(Kind::kFail, "plugin", name + "does not export Yz1: the run ends silently");
+  else
+    Add(Kind::kOk, "plugin", name + "is a 32-bit DLL exporting Yz1");
+}
+
+void TSetupVerifier::CheckArchive() {
+  const TFileMixEntry* entry = Find(u"ARC.YZ1", true);
+  if (!entry) {
+    Add(Kind::kFail, "archive", "no entry arc.yz1: the launcher shows the box \"ERROR\"");
+    return;
+  }
+  if (!Inside(*entry)) return;
+  const std::string data = Data(*entry);
+  if (data.compare(0, 2, "PK") == 0)
+    CheckZip(data);
+  else
+    Add(Kind::kWarn, "archive", "\"" + Shown(*entry) + "\" is no ZIP archive; its content is not checked");
+}
+
+// Every name must stay inside the unpack folder and every entry must unpack
+// with a matching CRC, as the plug-in demands.
+void TSetupVerifier::CheckZip(const std::string& data) {
+  TTempFile archive(".yz1");
+  std::ofstream(HostPath(archive.Name()), std::ios::binary).write(data.data(), data.size());
+  bool passed = true;
+  std::size_t count = 0;
+  try {
+    TZipReader zip(archive.Name());
+    count = zip.Entries().size();
+    for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
+  } catch (const Exception& e) {
+    Add(Kind::kFail, "archive", Printable(e.Message()));
+    return;
+  }
+  zipChecked_ = true;
+  if (passed) Add(Kind::kOk, "archive", "ZIP archive of " + std::to_string(count) + " entries, every CRC checks");
+}
+
+bool TSetupVerifier::CheckZipEntry(TZipReader& zip, const TZipEntry& entry) {
+  const TEntryName name(entry.name);
+  if (!name.IsSafe()) {
+    Add(Kind::kFail, "archive", "unsafe name " + Quoted(entry.name));
+    return false;
+  }
+  if (name.IsFolder()) return true;
+  try {
+    zip.Extract(entry, [](const char*, std::size_t) {});
+  } catch (const Exception& e) {
+    Add(Kind::kFail, "archive", Printable(e.Message()));
+    return false;
+  }
+  zipFiles_.push_back(PathKey(entry.name));
+  return true;
+}
+
+// The installer must be a file that the plug-in unpacks or an entry of the
+// pack itself.
+void TSetupVerifier::CheckInstaller() {
+  if (installer_.empty()) return;
+  const std::u16string key = PathKey(installer_);
+  const std::string path = Quoted(installer_);
+  if (std::find(zipFiles_.begin(), zipFiles_.end(), key) != zipFiles_.end())
+    Add(Kind::kOk, "installer", path + " is a file of the archive");
+  else if (Find(installer_, false))
+    Add(Kind::kOk, "installer", path + " is an entry of the pack");
+  else if (zipChecked_)
+    Add(Kind::kFail, "installer", path + " is neither a file of the archive nor an entry of the pack");
+  else
+    Add(Kind::kWarn, "installer", path + " is no entry of the pack; the archive could not be looked into");
+}
+
+void TSetupVerifier::NoteScrambling() {
+  for (const TFileMixEntry& entry : entries_)
+    Add(Kind::kNote, "scramble", "\"" + Shown(entry) + "\" " + ScrambleText(entry.Scramble));
+}
+
+// The launcher marks its own full path in the Program Compatibility
+// Assistant when it holds "setup" or "install", exactly in that case.
+void TSetupVerifier::NoteMark(const std::string& runName) {
+  const std::u16string name = HostPath(runName).filename().u16string();
+  for (const char16_t* word : {u"setup", u"install"})
+    if (rtl::Pos(word, name) != 0) {
+      Add(Kind::kNote, "mark", "the file name holds \"" + rtl::ToAnsi(word) +
+                                   "\": Windows will not ask whether the setup ran correctly");
+      return;
+    }
+  Add(Kind::kNote, "mark", "the file name holds neither \"setup\" nor \"install\" (case counts): the "
+                           "mark depends on the folder the user saves it in");
+}
+
+std::u16string TSetupVerifier::Decode(const std::string& bytes) const { return rtl::ToWide(bytes); }
+
+std::string TSetupVerifier::Shown(const TFileMixEntry& entry) const {
+  return Printable(Decode(EntryName(entry)));
+}
+
+const TFileMixEntry* TSetupVerifier::Find(const std::u16string& name, bool last) const {
+  const std::u16string wanted = rtl::UpperCase(name);
+  const TFileMixEntry* found = nullptr;
+  for (const TFileMixEntry& entry : entries_)
+    if (rtl::UpperCase(Decode(EntryName(entry))) == wanted) {
+      found = &entry;
+      if (!last) break;
+    }
+  return found;
+}
+
+bool TSetupVerifier::Inside(const TFileMixEntry& entry) const {
+  return std::uint64_t{entry.DataOffset} + entry.DataSize <= pack_.size();
+}
+
+std::string TSetupVerifier::Data(const TFileMixEntry& entry) const {
+  std::string data = pack_.substr(entry.DataOffset, entry.DataSize);
+  ScrambleBytes(&data[0], data.size(), entry.Scramble);
+  return data;
+}

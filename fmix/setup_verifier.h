@@ -1,0 +1,84 @@
+// TSetupVerifier: reads a setup executable without running it and checks
+// everything the launcher's run depends on, in the order the run meets it:
+// the image and the pack behind it, CONFIG.TXT, the plug-in YZ1.DLL, the
+// archive ARC.YZ1 and the installer it names; then notes on scrambling, the
+// compatibility mark and a signature. Every check gives one line; a failing
+// one means the setup will not reach its installer.
+//
+//   TSetupVerifier verifier("out/app_setup.exe", "out/app_setup.exe");
+//   for (const auto& line : verifier.Lines()) puts(line.Text().c_str());
+//   puts(verifier.Verdict().c_str());
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "unit_pack_files/file_mix_records.h"
+
+class TZipReader;
+struct TZipEntry;
+
+class TSetupVerifier {
+ public:
+  // ok: a check passed; note: information; warn: a check that could not be
+  // made; fail: the setup will not reach its installer.
+  enum class Kind { kOk, kNote, kWarn, kFail };
+  struct Line {
+    Kind kind;
+    std::string topic;
+    std::string message;
+    // "ok    topic: message", with "note", "warn" or "FAIL" in place of "ok".
+    std::string Text() const;
+  };
+
+  // Checks fileName at once. runName is the name the setup will be started
+  // under, which decides the compatibility mark.
+  TSetupVerifier(const std::string& fileName, const std::string& runName);
+
+  const std::vector<Line>& Lines() const { return lines_; }
+  bool Passed() const;
+  // "verdict: ..." in one line.
+  std::string Verdict() const;
+
+ private:
+  bool CheckImage();
+  bool StagePack();
+  bool CheckPackStart();
+  void CheckSignature();
+  void CheckPack();
+  void CheckEntryName(const TFileMixEntry& entry);
+  void CheckConfig();
+  void CheckPlugin();
+  void CheckArchive();
+  void CheckZip(const std::string& data);
+  bool CheckZipEntry(TZipReader& zip, const TZipEntry& entry);
+  void CheckInstaller();
+  void NoteScrambling();
+  void NoteMark(const std::string& runName);
+
+  // Pack entry names and CONFIG.TXT are 8-bit text in the target system's
+  // code page; this is the one place that reads them.
+  std::u16string Decode(const std::string& bytes) const;
+  // An entry name for messages, in fmix's own code page.
+  std::string Shown(const TFileMixEntry& entry) const;
+  // The first entry of that name, as the reader's lookup finds it, or the
+  // last one, whose data ExtractAll leaves in the file; null when none.
+  const TFileMixEntry* Find(const std::u16string& name, bool last) const;
+  bool Inside(const TFileMixEntry& entry) const;
+  // The entry's data as the launcher writes it: descrambled.
+  std::string Data(const TFileMixEntry& entry) const;
+  void Add(Kind kind, const std::string& topic, const std::string& message);
+
+  std::string fileName_;
+  std::string file_;                     // the whole setup executable
+  std::string pack_;                     // what the launcher copies out of it
+  std::uint64_t packStart_ = 0;          // where that begins in the file
+  std::uint32_t certificateOffset_ = 0;  // the security directory; size 0 when unsigned
+  std::uint32_t certificateSize_ = 0;
+  std::vector<TFileMixEntry> entries_;   // the complete directory records
+  std::u16string installer_;             // CONFIG.TXT trimmed, when it names a relative path
+  std::vector<std::u16string> zipFiles_;  // the archive's files, upper-case, forward slashes
+  bool zipChecked_ = false;
+  std::vector<Line> lines_;
+};

@@ -1,0 +1,227 @@
+"""fmix verify on real setups made broken in each way the launcher's run
+can fail, fmix setup's check of its own output, and setups built twice from
+the same payload.
+usage: fmix_verify_test.py WIN32_BIN FMIX [WINE_RUNNER]"""
+import io
+import os
+import shutil
+import struct
+import sys
+import zipfile
+
+from fmix_harness import Fmix, expect, pack, read, run_cases, write
+
+BIN = sys.argv[1]
+
+
+def stub():
+    return read(os.path.join(BIN, "launcher.exe"))
+
+
+def plugin_without_export():
+    """yz1.dll with its one export renamed: still a DLL, but without Yz1."""
+    dll = read(os.path.join(BIN, "yz1.dll"))
+    expect(dll.count(b"Yz1\0") == 1, "yz1.dll should name its export once")
+    return dll.replace(b"Yz1\0", b"Yz2\0")
+
+
+def stored_zip(files):
+    """A ZIP of (name, bytes) entries, stored, so that its data can be altered."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_STORED) as z:
+        for name, data in files:
+            z.writestr(name, data)
+    return out.getvalue()
+
+
+INSTALLER = b"MZ installer stand-in"
+GOOD_ZIP = stored_zip([("app/setup.exe", INSTALLER), ("readme.txt", b"hello")])
+
+
+def setup_bytes(config=b"app\\setup.exe\r\n", archive=GOOD_ZIP, plugin=None, extra=(), head=None):
+    entries = [(b"YZ1.DLL", plugin or read(os.path.join(BIN, "yz1.dll")), 0),
+               (b"ARC.YZ1", archive, 0), (b"CONFIG.TXT", config, 0)] + list(extra)
+    return (head or stub()) + pack(entries)
+
+
+def verify(fmix, work, data, name="app_setup.exe"):
+    """(exit code, output lines) of fmix verify on data saved as name."""
+    write(os.path.join(work, name), data)
+    code, out, _ = fmix.run("verify", fmix.path(os.path.join(work, name)))
+    lines = out.splitlines()
+    expect(lines and lines[-1].startswith("verdict: "), "no verdict: %r" % out)
+    return code, lines
+
+
+def expect_failure(fmix, work, data, *lines):
+    code, out = verify(fmix, work, data)
+    expect(code == 1 and out[-1].startswith("verdict: FAIL"), "exit %d: %s" % (code, out))
+    for line in lines:
+        expect(any(o.startswith(line) for o in out), "no line %r in %s" % (line, out))
+
+
+def good_setup_passes(fmix, work):
+    code, out = verify(fmix, work, setup_bytes())
+    expect(code == 0 and out[-1] == "verdict: ok: the setup will reach its installer", "exit %d: %s" % (code, out))
+    for topic in ("image", "pack", "config", "plugin", "archive", "installer"):
+        expect(any(o.startswith("ok    %s: " % topic) for o in out), "no ok line for %s: %s" % (topic, out))
+    expect(out.count('note  scramble: "YZ1.DLL" stored plain (mode 0)') == 1, "scramble notes: %s" % out)
+    expect(any('note  mark: the file name holds "setup"' in o for o in out), "mark note: %s" % out)
+    _, out = verify(fmix, work, setup_bytes(), name="App_Setup.exe")
+    expect(any("neither" in o and o.startswith("note  mark:") for o in out), "case-sensitive mark: %s" % out)
+    # The installer may be an entry of the pack itself; names match in any case.
+    code, out = verify(fmix, work, setup_bytes(config=b"inst.exe", extra=[(b"INST.EXE", INSTALLER, 2)]))
+    expect(code == 0 and 'note  scramble: "INST.EXE" scrambled in mode 2' in out, "pack installer: %s" % out)
+
+
+def broken_images_and_packs(fmix, work):
+    good = setup_bytes()
+    expect_failure(fmix, work, stub() + b"\0" * 1234 + good[len(stub()):],
+                   "FAIL  image: 1234 bytes lie between the last section's end")
+    expect_failure(fmix, work, stub(), "FAIL  image: nothing the launcher takes for a pack")
+    expect_failure(fmix, work, good[:-5], 'FAIL  pack: the data of "CONFIG.TXT" reaches past the end of the file (5 bytes')
+    expect_failure(fmix, work, good[:len(stub()) + 11 + 300], "FAIL  pack: cut off inside its directory: 1 of 3")
+    expect_failure(fmix, work, b"MZ" + b"\0" * 200, "FAIL  image: not a 32-bit Windows executable")
+
+
+def broken_configs(fmix, work):
+    expect_failure(fmix, work, setup_bytes(config=b"app\\missing.exe\r\n"),
+                   'FAIL  installer: "app\\missing.exe" is neither a file of the archive nor an entry of the pack')
+    for config, says in ((b"C:\\app\\setup.exe", "is no path relative"), (b"..\\setup.exe", "is no path relative"),
+                         (b" \r\n", "config.txt is empty"), (b"app\\setup.exe\r\nsecond", "\"app\\setup.exe\\r\\nsecond\" holds a line break")):
+        code, out = verify(fmix, work, setup_bytes(config=config))
+        expect(code == 1 and any(o.startswith("FAIL  config:") and says in o for o in out), "%r: %s" % (config, out))
+    data = stub() + pack([(b"YZ1.DLL", read(os.path.join(BIN, "yz1.dll")), 0), (b"ARC.YZ1", GOOD_ZIP, 0)])
+    expect_failure(fmix, work, data, "FAIL  config: no entry config.txt")
+
+
+def broken_plugins(fmix, work):
+    expect_failure(fmix, work, setup_bytes(plugin=plugin_without_export()),
+                   'FAIL  plugin: "YZ1.DLL" does not export Yz1')
+    no_entry = read(os.path.join(BIN, "test_plugins", "yz1_no_entry.dll"))
+    expect_failure(fmix, work, setup_bytes(plugin=no_entry), 'FAIL  plugin: "YZ1.DLL" does not export Yz1')
+    expect_failure(fmix, work, setup_bytes(plugin=stub()), 'FAIL  plugin: "YZ1.DLL" is no 32-bit Windows DLL')
+
+
+def broken_archives(fmix, work):
+    at = GOOD_ZIP.index(INSTALLER)
+    bad_crc = GOOD_ZIP[:at] + b"X" + GOOD_ZIP[at + 1:]
+    expect_failure(fmix, work, setup_bytes(archive=bad_crc), "FAIL  archive: CRC mismatch: app/setup.exe")
+    hostile = stored_zip([("app/setup.exe", INSTALLER), ("../evil.txt", b"x")])
+    expect_failure(fmix, work, setup_bytes(archive=hostile), 'FAIL  archive: unsafe name "../evil.txt"')
+    expect_failure(fmix, work, setup_bytes(archive=GOOD_ZIP[:-30]), "FAIL  archive: ")
+    data = stub() + pack([(b"YZ1.DLL", read(os.path.join(BIN, "yz1.dll")), 0), (b"CONFIG.TXT", b"x.exe", 0)])
+    expect_failure(fmix, work, data, "FAIL  archive: no entry arc.yz1")
+    code, out = verify(fmix, work, setup_bytes(archive=b"yz1 data", config=b"app\\setup.exe"))
+    expect(code == 0 and any(o.startswith("warn  installer:") for o in out) and "unchecked" in out[-1],
+           "a foreign archive format: %s" % out)
+
+
+def hostile_entry_names(fmix, work):
+    expect_failure(fmix, work, setup_bytes(extra=[(b"..\\evil.txt", b"x", 0)]),
+                   'FAIL  pack: entry "..\\evil.txt" has an unsafe name')
+    expect_failure(fmix, work, setup_bytes(extra=[(b"sub\\x.txt", b"x", 0)]),
+                   'FAIL  pack: entry "sub\\x.txt" would fail to be written: its folder will not exist')
+    expect_failure(fmix, work, setup_bytes(extra=[(b"a?b", b"x", 0)]), 'FAIL  pack: entry "a?b" would fail')
+
+
+def every_problem_reported(fmix, work):
+    code, out = verify(fmix, work, setup_bytes(plugin=plugin_without_export(), config=b"nothing.exe",
+                                               extra=[(b"sub\\x.txt", b"x", 0)]))
+    fails = [o for o in out if o.startswith("FAIL")]
+    expect(code == 1 and len(fails) == 3 and out[-1].startswith("verdict: FAIL (3 problems)"), "%s" % out)
+
+
+def signed(data, offset_in_pack=None):
+    """data with a WIN_CERTIFICATE-shaped table appended (8-byte aligned) and
+    the security directory pointing at it, or at offset_in_pack."""
+    data += b"\0" * (-len(data) % 8)
+    body = bytes(range(200))
+    table = struct.pack("<IHH", 8 + len(body), 0x0200, 0x0002) + body
+    table += b"\0" * (-len(table) % 8)
+    pe = struct.unpack_from("<I", data, 60)[0]
+    offset = len(data) if offset_in_pack is None else offset_in_pack
+    image = bytearray(data + table)
+    struct.pack_into("<II", image, pe + 24 + 96 + 8 * 4, offset, len(table))
+    return bytes(image)
+
+
+def signed_setups(fmix, work):
+    good = setup_bytes()
+    code, out = verify(fmix, work, signed(good))
+    expect(code == 0, "a signed good setup: %s" % out)
+    expect("note  signature: certificate table of 208 bytes at 0x%X, after the pack (a signed setup)"
+           % (len(good) + (-len(good) % 8)) in out, "signature note: %s" % out)
+    expect_failure(fmix, work, signed(good, offset_in_pack=len(stub()) + 20), "FAIL  signature: ")
+    code, out = verify(fmix, work, signed(setup_bytes(plugin=plugin_without_export())))
+    expect(code == 1, "a signed broken setup passed: %s" % out)
+
+
+def usage_errors(fmix, work):
+    for args in (["verify"], ["verify", "a", "b"]):
+        code, _, err = fmix.run(*args)
+        expect(code == 2 and "usage: fmix verify" in err, "%s: exit %d %r" % (args, code, err))
+    code, out, _ = fmix.run("verify", fmix.path(os.path.join(work, "missing.exe")))
+    expect(code == 1 and out.startswith("FAIL  image: cannot read"), "a missing file: %d %r" % (code, out))
+
+
+def payload(root, mode, mtime):
+    """The same payload tree, with the given file modes and times."""
+    os.makedirs(os.path.join(root, "app", "empty"))
+    write(os.path.join(root, "app", "setup.exe"), read(os.path.join(BIN, "sample_installer.exe")))
+    write(os.path.join(root, "readme.txt"), b"hello\n" * 1000)
+    write(os.path.join(root, "zeta.txt"), b"")
+    for folder, dirs, files in os.walk(root):
+        for name in files + dirs:
+            path = os.path.join(folder, name)
+            os.chmod(path, mode | (0o111 if name in dirs else 0))
+            os.utime(path, (mtime, mtime))
+    return root
+
+
+def fmix_setup(fmix, work, payload_dir, out, plugin=None):
+    return fmix.run("setup", "-o", fmix.path(out), "--stub", fmix.path(os.path.join(BIN, "launcher.exe")),
+                    "--plugin", fmix.path(plugin or os.path.join(BIN, "yz1.dll")),
+                    "--payload", fmix.path(payload_dir), "--run", "app\\setup.exe")
+
+
+def setups_are_reproducible(fmix, work):
+    a = payload(os.path.join(work, "a"), 0o644, 1_000_000_000)
+    b = payload(os.path.join(work, "b"), 0o600, 1_700_000_000)
+    for source, out in ((a, "one_setup.exe"), (b, "two_setup.exe")):
+        code, _, err = fmix_setup(fmix, work, source, os.path.join(work, out))
+        expect(code == 0, "fmix setup: %s" % err)
+        fmix.ok("zip", fmix.path(os.path.join(work, out + ".yz1")), fmix.path(source))
+    expect(read(os.path.join(work, "one_setup.exe")) == read(os.path.join(work, "two_setup.exe")),
+           "two setups of the same payload differ")
+    expect(read(os.path.join(work, "one_setup.exe.yz1")) == read(os.path.join(work, "two_setup.exe.yz1")),
+           "two ZIP archives of the same payload differ")
+    with zipfile.ZipFile(os.path.join(work, "one_setup.exe.yz1")) as z:
+        expect([i.filename for i in z.infolist()] == ["app/empty/", "app/setup.exe", "readme.txt", "zeta.txt"],
+               "entry order: %s" % z.namelist())
+        expect({(i.date_time, i.create_system, i.external_attr & 0xFFFF0000, i.extra) for i in z.infolist()}
+               == {((1980, 1, 1, 0, 0, 0), 0, 0, b"")}, "host-dependent ZIP fields")
+    code, out = verify(fmix, work, read(os.path.join(work, "one_setup.exe")))
+    expect(code == 0, "fmix setup made a setup that fails fmix verify: %s" % out)
+
+
+def setup_refuses_its_own_failure(fmix, work):
+    source = payload(os.path.join(work, "p"), 0o644, 1_000_000_000)
+    write(os.path.join(work, "noexport.dll"), plugin_without_export())
+    os.mkdir(os.path.join(work, "out"))
+    code, out, err = fmix_setup(fmix, work, source, os.path.join(work, "out", "app_setup.exe"),
+                                plugin=os.path.join(work, "noexport.dll"))
+    lines = err.strip().splitlines()
+    expect(code == 1 and lines[0] == 'FAIL  plugin: "YZ1.DLL" does not export Yz1: the run ends silently'
+           and "would not reach its installer" in lines[-1] and len(lines) == 2, "exit %d: %r" % (code, err))
+    expect(os.listdir(os.path.join(work, "out")) == [], "fmix setup left %s" % os.listdir(os.path.join(work, "out")))
+
+
+if __name__ == "__main__":
+    if not os.path.exists(sys.argv[2]):
+        print("SKIP: no fmix at " + sys.argv[2])
+        sys.exit(0)
+    run_cases([good_setup_passes, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
+               hostile_entry_names, every_problem_reported, signed_setups, usage_errors,
+               setups_are_reproducible, setup_refuses_its_own_failure],
+              Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))
