@@ -459,6 +459,9 @@ def signed_setup(ctx):
            "fmix list of the signed setup: %s" % listing)
     s.fmix("extract", exe, s.path("extracted"))
     expect_files(s.path("extracted"), entries, "extracted by fmix")
+    verdict = subprocess.run([ctx.fmix, "verify", exe], capture_output=True, text=True)
+    expect(verdict.returncode == 0 and "certificate table" in verdict.stdout,
+           "fmix verify of the signed setup:\n" + verdict.stdout)
 
     refused = s.path("parts", "from_signed_stub.exe")
     result = subprocess.run([ctx.fmix, "setup", "-o", refused, "--stub", signed_stub, "--plugin",
