@@ -2,13 +2,15 @@
 // plug-in and a payload folder. The payload is zipped into ARC.YZ1, the
 // installer's relative path written into CONFIG.TXT, and the pack of YZ1.DLL,
 // ARC.YZ1 and CONFIG.TXT appended to the stub. Everything is checked before
-// anything is written.
+// anything is written. The pack's names and CONFIG.TXT are written in the
+// target's code page (--codepage=N).
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 
 #include "fmix/cli_error.h"
+#include "fmix/code_page.h"
 #include "fmix/host_path.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
@@ -23,7 +25,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kUsage[] =
-    "usage: fmix setup -o OUT.exe --stub launcher.exe --plugin yz1.dll --payload DIR --run REL\\PATH";
+    "usage: fmix setup -o OUT.exe --stub launcher.exe --plugin yz1.dll --payload DIR --run REL\\PATH\n"
+    "       [--codepage=N]";
 const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
 
 struct SetupArgs {
@@ -104,9 +107,11 @@ std::string ReadStub(const std::string& stubName) {
 
 }  // namespace
 
-int RunSetup(const Args& args) {
+int RunSetup(const Args& allArgs) {
+  Args args = allArgs;
+  const TCodePage codePage = TCodePage::Take(args);
   const SetupArgs setup = ParseArgs(args);
-  const std::string config = InstallerPath(setup.run, setup.payload) + "\r\n";
+  const std::string config = codePage.Encode(rtl::ToWide(InstallerPath(setup.run, setup.payload))) + "\r\n";
   CheckPayload(setup.payload);
   const std::string stub = ReadStub(setup.stub);
 
@@ -116,7 +121,7 @@ int RunSetup(const Args& args) {
     ZipFolder(setup.payload, zip);
     zip.Commit();
   }
-  TFileMixWriter pack;
+  TFileMixWriter pack(codePage);
   pack.AddFile(kPackNames[0], setup.plugin, kStored);
   pack.AddFile(kPackNames[1], archive.Name(), kStored);
   pack.AddBytes(kPackNames[2], config, kStored);
