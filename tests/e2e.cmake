@@ -5,7 +5,8 @@ if(WIN32)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   set(e2e_cases full_run no_pack no_config config_with_blanks config_absolute no_archive
       extract_failure plugin_missing plugin_crash plugin_reports_error shell_refuses
-      program_paths windows_versions two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb)
+      program_paths windows_versions two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
+      japanese_windows)
   foreach(case ${e2e_cases})
     add_test(NAME wine-e2e:${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py
