@@ -56,22 +56,23 @@ std::string ReadWhole(const std::string& name) {
 }
 
 // The installer's path as CONFIG.TXT holds it: backslashes, relative to the
-// unpack folder, naming a file of the payload.
-std::string InstallerPath(const std::string& run, const std::string& payload) {
-  std::string path = run;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  if (path.empty() || rtl::Trim(rtl::ToWide(path)) != rtl::ToWide(path))
+// unpack folder, naming a file of the payload. Checked as UTF-16, so that a
+// trail byte 0x5C of a double-byte host code page is no delimiter.
+std::u16string InstallerPath(const std::string& run, const std::string& payload) {
+  std::u16string path = rtl::ToWide(run);
+  for (char16_t& c : path)
+    if (c == u'/') c = u'\\';
+  if (path.empty() || rtl::Trim(path) != path)
     throw FileError(run, "the installer path is empty or has blanks at either end");
-  if (path[0] == '\\' || path.find(':') != std::string::npos)
+  if (path[0] == u'\\' || path.find(u':') != std::u16string::npos)
     throw FileError(run, "the installer path must be relative to the payload folder");
-  std::string unixPath = path;
-  for (char& c : unixPath)
-    if (c == '\\') c = '/';
-  for (const fs::path& part : HostPath(unixPath))
+  std::u16string unixPath = path;
+  for (char16_t& c : unixPath)
+    if (c == u'\\') c = u'/';
+  for (const fs::path& part : fs::path(unixPath))
     if (part == "..") throw FileError(run, "the installer path must not contain '..'");
   std::error_code error;
-  if (!fs::is_regular_file(HostPath(payload) / HostPath(unixPath), error))
+  if (!fs::is_regular_file(HostPath(payload) / fs::path(unixPath), error))
     throw FileError(run, "no such file in the payload folder " + payload);
   return path;
 }
@@ -111,7 +112,7 @@ int RunSetup(const Args& allArgs) {
   Args args = allArgs;
   const TCodePage codePage = TCodePage::Take(args);
   const SetupArgs setup = ParseArgs(args);
-  const std::string config = codePage.Encode(rtl::ToWide(InstallerPath(setup.run, setup.payload))) + "\r\n";
+  const std::string config = codePage.Encode(InstallerPath(setup.run, setup.payload)) + "\r\n";
   CheckPayload(setup.payload);
   const std::string stub = ReadStub(setup.stub);
 

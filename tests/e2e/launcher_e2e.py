@@ -489,6 +489,13 @@ def japanese_setup(ctx):
     written = calls(s.trace, "RegSetValueExW")
     expect(len(written) == 1 and wine_text(windows_path(exe)) in written[0],
            "the mark's value name is not the program's UTF-16 path: %s" % written)
+    # fmix.exe on this Japanese host, where "ソ" ends in the byte 0x5C, builds
+    # the same setup.
+    same = s.path("ダウンロード", "fmix_exe_setup.exe")
+    ctx.wine.console(os.path.join(ctx.bin, "fmix.exe"), "setup", "--codepage=932", "-o", windows_path(same),
+                     "--stub", windows_path(ctx.stub), "--plugin", windows_path(os.path.join(ctx.bin, "yz1.dll")),
+                     "--payload", windows_path(s.path("payload")), "--run", JA_FOLDER + "\\" + JA_INSTALLER)
+    expect(os.path.exists(same) and read(same) == read(exe), "fmix.exe built another setup")
 
 
 def japanese_packs_with_boxes(ctx):

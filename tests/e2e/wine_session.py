@@ -55,6 +55,10 @@ class WineSession:
         """Waits until every Wine process of the prefix has ended."""
         self._run(["wineserver", "-w"], timeout=timeout or self.timeout)
 
+    def console(self, *args):
+        """Runs a Windows console program to its end; returns its output."""
+        return self._run(["wine", *args])
+
     def reg_add(self, key, name, data, kind="REG_SZ"):
         self._run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"])
 
