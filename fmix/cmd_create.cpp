@@ -1,4 +1,4 @@
-// fmix create OUT.pack [--scramble=0|1|2] FILE...
+// fmix create OUT.pack [--codepage=N] [--scramble=0|1|2] FILE...
 #include "fmix/cli_error.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
@@ -8,7 +8,7 @@
 
 namespace {
 
-const char kUsage[] = "usage: fmix create OUT.pack [--scramble=0|1|2] FILE...";
+const char kUsage[] = "usage: fmix create OUT.pack [--codepage=N] [--scramble=0|1|2] FILE...";
 
 bool IsOption(const std::string& arg) { return arg.compare(0, 2, "--") == 0; }
 
@@ -33,9 +33,10 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-int RunCreate(const Args& args) {
+int RunCreate(const Args& allArgs) {
+  Args args = allArgs;
+  TFileMixWriter writer(TCodePage::Take(args));
   if (args.empty() || IsOption(args[0])) throw UsageError(kUsage);
-  TFileMixWriter writer;
   ScrambleMode mode = kStored;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (IsOption(args[i]))

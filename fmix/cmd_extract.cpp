@@ -1,7 +1,9 @@
-// fmix extract PACK_OR_EXE DIR [NAME...]
+// fmix extract [--codepage=N] PACK_OR_EXE DIR [NAME...]: entry names are read
+// in the pack's code page and written as this system's file names.
 #include <vector>
 
 #include "fmix/cli_error.h"
+#include "fmix/code_page.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
@@ -13,33 +15,42 @@
 
 namespace {
 
-using Entries = std::vector<const TFileMixEntry*>;
+// An entry with its name as text.
+struct Selected {
+  const TFileMixEntry* entry;
+  std::u16string name;
+};
+using Entries = std::vector<Selected>;
 
 // The first record of each name, found as the reader's lookup finds it;
 // every record when no name is given.
-Entries Select(const TFileMixReader& reader, const Args& names, const std::string& packName) {
+Entries Select(const TFileMixReader& reader, const TCodePage& codePage, const Args& names,
+               const std::string& packName) {
+  Entries all;
+  for (std::int32_t i = 0; i < reader.Directory().Count; ++i)
+    all.push_back({reader.Entry(i), codePage.Decode(EntryName(*reader.Entry(i)))});
+  if (names.empty()) return all;
   Entries selected;
-  for (std::int32_t i = 0; names.empty() && i < reader.Directory().Count; ++i)
-    selected.push_back(reader.Entry(i));
   for (const std::string& name : names) {
     const std::u16string wanted = rtl::UpperCase(rtl::ToWide(name));
-    const TFileMixEntry* found = nullptr;
-    for (std::int32_t i = 0; !found && i < reader.Directory().Count; ++i)
-      if (rtl::UpperCase(rtl::ToWide(EntryName(*reader.Entry(i)))) == wanted) found = reader.Entry(i);
-    if (!found) throw FileError(packName, "no entry named \"" + name + "\"");
-    selected.push_back(found);
+    auto found = all.begin();
+    while (found != all.end() && rtl::UpperCase(found->name) != wanted) ++found;
+    if (found == all.end()) throw FileError(packName, "no entry named \"" + name + "\"");
+    selected.push_back(*found);
   }
   return selected;
 }
 
 // Refuses, before anything is written, an entry that could land outside the
-// folder or whose data the pack does not hold.
+// folder, that this system cannot name, or whose data the pack does not hold.
 void Check(const Entries& entries, const TPackSource& source, const std::string& packName) {
-  for (const TFileMixEntry* entry : entries) {
-    const std::string name = EntryName(*entry);
-    const std::string problem = TFileMixWriter::NameProblem(name);
+  for (const Selected& selected : entries) {
+    const std::string name = rtl::ToAnsi(selected.name);
+    std::string problem = TFileMixWriter::NameProblem(selected.name);
+    if (problem.empty() && rtl::ToWide(name) != selected.name)
+      problem = "this system's code page cannot write the name";
     if (!problem.empty()) throw FileError(packName, "refusing \"" + name + "\": " + problem);
-    if (std::uint64_t{entry->DataOffset} + entry->DataSize > source.PackSize())
+    if (std::uint64_t{selected.entry->DataOffset} + selected.entry->DataSize > source.PackSize())
       throw FileError(packName, "the data of \"" + name + "\" reaches past the end of the pack");
   }
 }
@@ -52,26 +63,30 @@ std::string Folder(const std::string& dir) {
   return rtl::ToAnsi(wide + os::kPathDelimiter);
 }
 
-void Write(TFileMixReader& reader, const TFileMixEntry& entry, const std::string& folder,
+void Write(TFileMixReader& reader, const Selected& selected, const std::string& folder,
            const std::string& packName) {
+  const std::string name = rtl::ToAnsi(selected.name);
   TVMemoryStream data;
-  reader.ExtractToStream(&entry, data);
-  if (static_cast<std::uint32_t>(data.Size()) != entry.DataSize)
-    throw FileError(packName, "cannot read the data of \"" + EntryName(entry) + "\"");
-  TOutputFile out(folder + EntryName(entry));
+  reader.ExtractToStream(selected.entry, data);
+  if (static_cast<std::uint32_t>(data.Size()) != selected.entry->DataSize)
+    throw FileError(packName, "cannot read the data of \"" + name + "\"");
+  TOutputFile out(folder + name);
   out.Write(data.Memory(), static_cast<std::size_t>(data.Size()));
   out.Commit();
 }
 
 }  // namespace
 
-int RunExtract(const Args& args) {
-  if (args.size() < 2 || args[1].empty()) throw UsageError("usage: fmix extract PACK_OR_EXE DIR [NAME...]");
+int RunExtract(const Args& allArgs) {
+  Args args = allArgs;
+  const TCodePage codePage = TCodePage::Take(args);
+  if (args.size() < 2 || args[1].empty())
+    throw UsageError("usage: fmix extract [--codepage=N] PACK_OR_EXE DIR [NAME...]");
   TPackSource source(args[0]);
   TFileMixReader& reader = source.Reader();
-  const Entries entries = Select(reader, Args(args.begin() + 2, args.end()), args[0]);
+  const Entries entries = Select(reader, codePage, Args(args.begin() + 2, args.end()), args[0]);
   Check(entries, source, args[0]);
   const std::string folder = Folder(args[1]);
-  for (const TFileMixEntry* entry : entries) Write(reader, *entry, folder, args[0]);
+  for (const Selected& selected : entries) Write(reader, selected, folder, args[0]);
   return 0;
 }

@@ -2,8 +2,9 @@
 // plug-in and a payload folder. The payload is zipped into ARC.YZ1, the
 // installer's relative path written into CONFIG.TXT, and the pack of YZ1.DLL,
 // ARC.YZ1 and CONFIG.TXT appended to the stub. Everything is checked before
-// anything is written, and the finished setup is verified before it is
-// renamed into place.
+// anything is written. The pack's names and CONFIG.TXT are written in the
+// target's code page (--codepage=N), and the finished setup is verified
+// before it is renamed into place.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <map>
 
 #include "fmix/cli_error.h"
+#include "fmix/code_page.h"
 #include "fmix/host_path.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
@@ -26,7 +28,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kUsage[] =
-    "usage: fmix setup -o OUT.exe --stub launcher.exe --plugin yz1.dll --payload DIR --run REL\\PATH";
+    "usage: fmix setup -o OUT.exe --stub launcher.exe --plugin yz1.dll --payload DIR --run REL\\PATH\n"
+    "       [--codepage=N]";
 const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
 
 struct SetupArgs {
@@ -56,22 +59,23 @@ std::string ReadWhole(const std::string& name) {
 }
 
 // The installer's path as CONFIG.TXT holds it: backslashes, relative to the
-// unpack folder, naming a file of the payload.
-std::string InstallerPath(const std::string& run, const std::string& payload) {
-  std::string path = run;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  if (path.empty() || rtl::Trim(rtl::ToWide(path)) != rtl::ToWide(path))
+// unpack folder, naming a file of the payload. Checked as UTF-16, so that a
+// trail byte 0x5C of a double-byte host code page is no delimiter.
+std::u16string InstallerPath(const std::string& run, const std::string& payload) {
+  std::u16string path = rtl::ToWide(run);
+  for (char16_t& c : path)
+    if (c == u'/') c = u'\\';
+  if (path.empty() || rtl::Trim(path) != path)
     throw FileError(run, "the installer path is empty or has blanks at either end");
-  if (path[0] == '\\' || path.find(':') != std::string::npos)
+  if (path[0] == u'\\' || path.find(u':') != std::u16string::npos)
     throw FileError(run, "the installer path must be relative to the payload folder");
-  std::string unixPath = path;
-  for (char& c : unixPath)
-    if (c == '\\') c = '/';
-  for (const fs::path& part : HostPath(unixPath))
+  std::u16string unixPath = path;
+  for (char16_t& c : unixPath)
+    if (c == u'\\') c = u'/';
+  for (const fs::path& part : fs::path(unixPath))
     if (part == "..") throw FileError(run, "the installer path must not contain '..'");
   std::error_code error;
-  if (!fs::is_regular_file(HostPath(payload) / HostPath(unixPath), error))
+  if (!fs::is_regular_file(HostPath(payload) / fs::path(unixPath), error))
     throw FileError(run, "no such file in the payload folder " + payload);
   return path;
 }
@@ -107,8 +111,8 @@ std::string ReadStub(const std::string& stubName) {
 
 // The finished setup, read back as fmix verify reads it: one that would not
 // reach its installer (a plug-in without Yz1, say) is never left in place.
-void Verify(const TOutputFile& out) {
-  const TSetupVerifier verifier(out.TempName(), out.Target());
+void Verify(const TOutputFile& out, const TCodePage& codePage) {
+  const TSetupVerifier verifier(out.TempName(), out.Target(), codePage);
   if (verifier.Passed()) return;
   for (const TSetupVerifier::Line& line : verifier.Lines())
     if (line.kind == TSetupVerifier::Kind::kFail) std::fprintf(stderr, "%s\n", line.Text().c_str());
@@ -117,9 +121,11 @@ void Verify(const TOutputFile& out) {
 
 }  // namespace
 
-int RunSetup(const Args& args) {
+int RunSetup(const Args& allArgs) {
+  Args args = allArgs;
+  const TCodePage codePage = TCodePage::Take(args);
   const SetupArgs setup = ParseArgs(args);
-  const std::string config = InstallerPath(setup.run, setup.payload) + "\r\n";
+  const std::string config = codePage.Encode(InstallerPath(setup.run, setup.payload)) + "\r\n";
   CheckPayload(setup.payload);
   const std::string stub = ReadStub(setup.stub);
 
@@ -129,7 +135,7 @@ int RunSetup(const Args& args) {
     ZipFolder(setup.payload, zip);
     zip.Commit();
   }
-  TFileMixWriter pack;
+  TFileMixWriter pack(codePage);
   pack.AddFile(kPackNames[0], setup.plugin, kStored);
   pack.AddFile(kPackNames[1], archive.Name(), kStored);
   pack.AddBytes(kPackNames[2], config, kStored);
@@ -138,7 +144,7 @@ int RunSetup(const Args& args) {
   out.Write(stub);
   pack.WriteTo(out);
   out.Close();
-  Verify(out);
+  Verify(out, codePage);
   out.Commit();
   return 0;
 }

@@ -35,16 +35,13 @@ bool HasForbiddenCharacter(const std::u16string& name) {
 
 }  // namespace
 
-std::string TFileMixWriter::NameProblem(const std::string& name) {
+std::string TFileMixWriter::NameProblem(const std::u16string& name) {
   if (name.empty()) return "the entry name is empty";
-  if (name.size() > sizeof(TFileMixEntry::Name)) return "the entry name is longer than 256 bytes";
-  const std::u16string wide = rtl::ToWide(name);
-  if (rtl::ToAnsi(wide) != name) return "the entry name is no valid text in the system code page";
-  if (wide.find_first_of(u"\\/:") != std::u16string::npos || !IsSafeEntryName(wide))
+  if (name.find_first_of(u"\\/:") != std::u16string::npos || !IsSafeEntryName(name))
     return "the entry name has a folder or drive part";
-  if (wide == u"." || HasForbiddenCharacter(wide) || wide.back() == u'.' || wide.back() == u' ')
+  if (name == u"." || HasForbiddenCharacter(name) || name.back() == u'.' || name.back() == u' ')
     return "the entry name is no valid Windows file name";
-  if (IsDeviceName(wide)) return "the entry name is a Windows device name";
+  if (IsDeviceName(name)) return "the entry name is a Windows device name";
   return "";
 }
 
@@ -71,13 +68,20 @@ void TFileMixWriter::AddBytes(const std::string& name, const std::string& bytes,
 
 // The checks every entry passes; label names the input in messages.
 void TFileMixWriter::Append(Entry entry, const std::string& label) {
-  const std::string problem = NameProblem(entry.name);
+  const std::u16string wide = rtl::ToWide(entry.name);
+  std::string problem = NameProblem(wide);
+  if (rtl::ToAnsi(wide) != entry.name) problem = "the entry name is no valid text in the system code page";
   if (!problem.empty()) throw FileError(label, problem + ": \"" + entry.name + "\"");
+  const std::string hostName = entry.name;
+  entry.name = codePage_.Encode(wide);
+  if (entry.name.size() > sizeof(TFileMixEntry::Name))
+    throw FileError(label, "the entry name is longer than 256 bytes in code page " +
+                               std::to_string(codePage_.Number()) + ": \"" + hostName + "\"");
   if (entries_.size() == kMaxEntries) throw FileError(label, "a pack holds at most 65,535 entries");
   if (PackSize() + sizeof(TFileMixEntry) + entry.size > kMaxPackSize)
     throw FileError(label, "the pack would pass 4 GiB - 1 bytes");
-  if (!keys_.insert(rtl::UpperCase(rtl::ToWide(entry.name))).second)
-    throw FileError(label, "a second entry named \"" + entry.name + "\" (letter case aside)");
+  if (!keys_.insert(rtl::UpperCase(wide)).second)
+    throw FileError(label, "a second entry named \"" + hostName + "\" (letter case aside)");
   dataSize_ += entry.size;
   entries_.push_back(std::move(entry));
 }

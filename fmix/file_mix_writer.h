@@ -2,8 +2,9 @@
 // entry, then the entries' data back to back in the order they were added)
 // and writes it through a TOutputFile. Every check happens when an entry is
 // added, so a pack that WriteTo starts is one that can be written whole.
+// Names are given in the host's encoding and stored in the target's code page.
 //
-//   TFileMixWriter writer;
+//   TFileMixWriter writer(TCodePage(932));
 //   writer.AddFile("YZ1.DLL", "build/yz1.dll", kStored);
 //   writer.AddBytes("CONFIG.TXT", "app\\setup.exe", kStored);
 //   TOutputFile out("setup.pack");
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "fmix/code_page.h"
 #include "unit_pack_files/scramble.h"
 
 class TOutputFile;
@@ -27,15 +29,19 @@ class TFileMixWriter {
   static constexpr std::uint64_t kMaxPackSize = 0xFFFFFFFF;
   static constexpr std::size_t kMaxEntries = 0xFFFF;
 
-  // Why name (8-bit, system code page) cannot name an entry, or "" when it
-  // can: it must be a plain file name of 1 to 256 bytes that can be written
-  // safely into any folder on either platform.
-  static std::string NameProblem(const std::string& name);
+  explicit TFileMixWriter(const TCodePage& codePage = TCodePage()) : codePage_(codePage) {}
+
+  // Why name cannot name an entry, or "" when it can: it must be a plain,
+  // non-empty file name that can be written safely into any folder on
+  // either platform. (Its length in bytes is checked when it is encoded.)
+  static std::string NameProblem(const std::u16string& name);
 
   // Add an entry holding the bytes of fileName (read again by WriteTo) or
-  // the given bytes. Raise CliError naming fileName (or the entry) when the
-  // name is refused, the file cannot be read, or the pack would pass its
-  // limits: 65,535 entries, kMaxEntrySize per entry, 4 GiB - 1 in all.
+  // the given bytes; name is 8-bit text in the host's encoding. Raise
+  // CliError naming fileName (or the entry) when the name is refused, has no
+  // exact form of at most 256 bytes in the code page, the file cannot be
+  // read, or the pack would pass its limits: 65,535 entries, kMaxEntrySize
+  // per entry, 4 GiB - 1 in all.
   void AddFile(const std::string& name, const std::string& fileName, ScrambleMode mode);
   void AddBytes(const std::string& name, const std::string& bytes, ScrambleMode mode);
 
@@ -48,7 +54,7 @@ class TFileMixWriter {
 
  private:
   struct Entry {
-    std::string name;
+    std::string name;  // in the target's code page once appended
     std::string fileName;  // empty: the data is in bytes
     std::string bytes;
     std::uint32_t size;
@@ -58,6 +64,7 @@ class TFileMixWriter {
   void Append(Entry entry, const std::string& label);
   std::string Data(const Entry& entry) const;
 
+  TCodePage codePage_;
   std::vector<Entry> entries_;
   std::set<std::u16string> keys_;  // the names as the reader's lookup compares them
   std::uint64_t dataSize_ = 0;

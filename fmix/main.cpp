@@ -13,6 +13,8 @@ namespace {
 
 const char kUsage[] =
     "usage: fmix COMMAND ARGS...\n"
+    "  (create, list, extract, setup and verify take --codepage=N: the target Windows code page\n"
+    "   of the names in the pack and of CONFIG.TXT; 1252 unless given, 932 for Japanese)\n"
     "  create OUT.pack [--scramble=0|1|2] FILE...   pack files (mode applies to the files after it)\n"
     "  list PACK_OR_EXE                             one line per entry: name, size, offset, mode\n"
     "  extract PACK_OR_EXE DIR [NAME...]            write the entries (all, or those named)\n"

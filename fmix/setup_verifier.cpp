@@ -9,6 +9,7 @@
 #include "fmix/host_path.h"
 #include "fmix/pe_image.h"
 #include "fmix/temp_file.h"
+#include "os/os.h"
 #include "plugin/entry_name.h"
 #include "plugin/zip_reader.h"
 #include "rtl/exception.h"
@@ -88,8 +89,9 @@ std::string TSetupVerifier::Line::Text() const {
   return std::string(kLabels[static_cast<int>(kind)]) + " " + topic + ": " + message;
 }
 
-TSetupVerifier::TSetupVerifier(const std::string& fileName, const std::string& runName)
-    : fileName_(fileName) {
+TSetupVerifier::TSetupVerifier(const std::string& fileName, const std::string& runName,
+                               const TCodePage& codePage)
+    : fileName_(fileName), codePage_(codePage) {
   if (CheckImage()) {
     CheckPack();
     if (certificateSize_ != 0) CheckSignature();
@@ -232,9 +234,13 @@ void TSetupVerifier::CheckPack() {
 // which it creates alone: a name with a folder part fails, and one that
 // leaves the folder is hostile.
 void TSetupVerifier::CheckEntryName(const TFileMixEntry& entry) {
-  const std::u16string name = Decode(EntryName(entry));
+  bool valid = true;
+  const std::u16string name = Decode(EntryName(entry), &valid);
   const std::string shown = "entry \"" + Shown(entry) + "\" ";
-  if (!IsSafeEntryName(name))
+  if (!valid)
+    Add(Kind::kFail, "pack", shown + "would fail to be written: its name is no text in code page " +
+                                 std::to_string(codePage_.Number()) + " (--codepage=N)");
+  else if (!IsSafeEntryName(name))
     Add(Kind::kFail, "pack", shown + "has an unsafe name: it reaches outside the unpack folder");
   else if (name.find_first_of(u"\\/") != std::u16string::npos)
     Add(Kind::kFail, "pack", shown + "would fail to be written: its folder will not exist");
@@ -251,8 +257,12 @@ void TSetupVerifier::CheckConfig() {
                                      : "no entry config.txt: the launcher has no installer to start");
     return;
   }
-  const std::u16string path = rtl::Trim(Decode(Data(*entry)));
-  if (path.empty())
+  bool valid = true;
+  const std::u16string path = rtl::Trim(Decode(Data(*entry), &valid));
+  if (!valid)
+    Add(Kind::kFail, "config", "config.txt is no text in code page " + std::to_string(codePage_.Number()) +
+                                   " (--codepage=N)");
+  else if (path.empty())
     Add(Kind::kFail, "config", "config.txt is empty: the launcher has no installer to start");
   else if (!IsSafeEntryName(path))
     Add(Kind::kFail, "config", Quoted(path) + " is no path relative to the unpack folder");
@@ -366,7 +376,14 @@ void TSetupVerifier::NoteMark(const std::string& runName) {
                            "mark depends on the folder the user saves it in");
 }
 
-std::u16string TSetupVerifier::Decode(const std::string& bytes) const { return rtl::ToWide(bytes); }
+std::u16string TSetupVerifier::Decode(const std::string& bytes, bool* valid) const {
+  std::u16string text;
+  const bool decoded = os::CodePageToWide(codePage_.Number(), bytes, text);
+  if (!decoded)
+    for (unsigned char byte : bytes) text += static_cast<char16_t>(byte);
+  if (valid) *valid = decoded;
+  return text;
+}
 
 std::string TSetupVerifier::Shown(const TFileMixEntry& entry) const {
   return Printable(Decode(EntryName(entry)));

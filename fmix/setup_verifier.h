@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "fmix/code_page.h"
 #include "unit_pack_files/file_mix_records.h"
 
 class TZipReader;
@@ -33,8 +34,9 @@ class TSetupVerifier {
   };
 
   // Checks fileName at once. runName is the name the setup will be started
-  // under, which decides the compatibility mark.
-  TSetupVerifier(const std::string& fileName, const std::string& runName);
+  // under, which decides the compatibility mark; codePage is the target
+  // system's, in which the pack's names and CONFIG.TXT are read.
+  TSetupVerifier(const std::string& fileName, const std::string& runName, const TCodePage& codePage);
 
   const std::vector<Line>& Lines() const { return lines_; }
   bool Passed() const;
@@ -58,8 +60,9 @@ class TSetupVerifier {
   void NoteMark(const std::string& runName);
 
   // Pack entry names and CONFIG.TXT are 8-bit text in the target system's
-  // code page; this is the one place that reads them.
-  std::u16string Decode(const std::string& bytes) const;
+  // code page; this is the one place that reads them. Bytes that are no text
+  // in it set *valid to false and come back one character per byte.
+  std::u16string Decode(const std::string& bytes, bool* valid = nullptr) const;
   // An entry name for messages, in fmix's own code page.
   std::string Shown(const TFileMixEntry& entry) const;
   // The first entry of that name, as the reader's lookup finds it, or the
@@ -71,6 +74,7 @@ class TSetupVerifier {
   void Add(Kind kind, const std::string& topic, const std::string& message);
 
   std::string fileName_;
+  TCodePage codePage_;
   std::string file_;                     // the whole setup executable
   std::string pack_;                     // what the launcher copies out of it
   std::uint64_t packStart_ = 0;          // where that begins in the file

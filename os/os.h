@@ -48,6 +48,14 @@ void BlockFree(void* block);
 std::u16string AnsiToWide(const std::string& text);
 std::string WideToAnsi(const std::u16string& text);
 
+// Text in a Windows code page named by its number, for names made here for
+// another system. Strict: false when a character has no form of its own in
+// the code page (no best-fit or default character) or when bytes are no
+// valid text in it.
+bool CodePageKnown(unsigned codePage);
+bool WideToCodePage(unsigned codePage, const std::u16string& text, std::string& out);
+bool CodePageToWide(unsigned codePage, const std::string& text, std::u16string& out);
+
 // True only for an existing entry that is not a folder.
 bool FileExists(const std::u16string& name);
 bool DirectoryExists(const std::u16string& name);

@@ -4,6 +4,7 @@
 #include "os/os.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,29 @@ void EncodeUtf8(char32_t cp, std::string& out) {
 }
 
 std::string Path(const std::u16string& name) { return WideToAnsi(name); }
+
+// iconv's name of a Windows code page: "CP932", "CP1252"; 65001 is UTF-8.
+std::string IconvName(unsigned codePage) {
+  return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
+}
+
+// The whole of in converted by iconv; false on any byte or character that
+// has no form in the target, or when iconv knows neither encoding.
+bool Iconv(const std::string& to, const std::string& from, const std::string& in, std::string& out) {
+  out.clear();
+  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string buffer(in.size() * 4 + 16, '\0');
+  char* src = const_cast<char*>(in.data());
+  std::size_t srcLeft = in.size();
+  char* dst = &buffer[0];
+  std::size_t dstLeft = buffer.size();
+  bool ok = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1) &&
+            iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  if (ok) out.assign(buffer.data(), buffer.size() - dstLeft);
+  return ok;
+}
 
 }  // namespace
 
@@ -128,6 +152,32 @@ std::string WideToAnsi(const std::u16string& text) {
     EncodeUtf8(cp, out);
   }
   return out;
+}
+
+bool CodePageKnown(unsigned codePage) {
+  iconv_t cd = iconv_open("UTF-16LE", IconvName(codePage).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
+}
+
+bool WideToCodePage(unsigned codePage, const std::u16string& text, std::string& out) {
+  std::string utf16;
+  for (char16_t c : text) {
+    utf16 += static_cast<char>(c & 0xFF);
+    utf16 += static_cast<char>(c >> 8);
+  }
+  return Iconv(IconvName(codePage), "UTF-16LE", utf16, out);
+}
+
+bool CodePageToWide(unsigned codePage, const std::string& text, std::u16string& out) {
+  std::string utf16;
+  out.clear();
+  if (!Iconv("UTF-16LE", IconvName(codePage), text, utf16)) return false;
+  for (std::size_t i = 0; i + 1 < utf16.size(); i += 2)
+    out += static_cast<char16_t>(static_cast<unsigned char>(utf16[i]) |
+                                 static_cast<unsigned char>(utf16[i + 1]) << 8);
+  return true;
 }
 
 bool FileExists(const std::u16string& name) {

@@ -99,6 +99,35 @@ std::string WideToAnsi(const std::u16string& text) {
   return out;
 }
 
+bool CodePageKnown(unsigned codePage) { return IsValidCodePage(codePage) != 0; }
+
+// UTF-8 takes neither the best-fit flag nor the used-default test; it only
+// reports characters it cannot encode (lone surrogates).
+bool WideToCodePage(unsigned codePage, const std::u16string& text, std::string& out) {
+  out.clear();
+  if (text.empty()) return true;
+  const bool utf8 = codePage == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  const int len = static_cast<int>(text.size());
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(codePage, flags, W(text), len, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return false;
+  out.assign(static_cast<std::size_t>(n), '\0');
+  n = WideCharToMultiByte(codePage, flags, W(text), len, &out[0], n, nullptr, utf8 ? nullptr : &usedDefault);
+  return n > 0 && !usedDefault;
+}
+
+bool CodePageToWide(unsigned codePage, const std::string& text, std::u16string& out) {
+  out.clear();
+  if (text.empty()) return true;
+  const int len = static_cast<int>(text.size());
+  int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), len, nullptr, 0);
+  if (n <= 0) return false;
+  out.assign(static_cast<std::size_t>(n), u'\0');
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), len,
+                             reinterpret_cast<wchar_t*>(&out[0]), n) > 0;
+}
+
 bool FileExists(const std::u16string& name) {
   DWORD attributes = GetFileAttributesW(W(name));
   if (attributes != INVALID_FILE_ATTRIBUTES)

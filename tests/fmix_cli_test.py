@@ -119,8 +119,31 @@ def append_puts_the_pack_right_after_the_stub(fmix, work):
         expect(not os.path.exists(work + "/out.exe"), "a refused append left its output")
 
 
+def names_in_the_target_code_page(fmix, work):
+    """Entry names are written in the target's code page, 1252 unless
+    --codepage=N names another, and read back in it."""
+    write(work + "/Ärger.txt", b"1252")
+    fmix.ok("create", fmix.path(work + "/w.pack"), fmix.path(work + "/Ärger.txt"))
+    expect(read(work + "/w.pack")[11:21] == b"\xc4rger.txt\0", "the name is not in code page 1252")
+    expect(fmix.listing(work + "/w.pack")[0][0] == "Ärger.txt", "list in code page 1252")
+    fmix.ok("extract", fmix.path(work + "/w.pack"), fmix.path(work + "/w"))
+    expect(read(work + "/w/Ärger.txt") == b"1252", "extract in code page 1252")
+    fmix.fails(2, "list", "--codepage=99999", fmix.path(work + "/w.pack"), says="code page 99999")
+    if fmix.runner:
+        return  # kanji on the command line need a Japanese host code page
+    write(work + "/表示.txt", b"932")
+    fmix.fails(1, "create", work + "/j.pack", work + "/表示.txt", says="code page 1252")
+    fmix.ok("create", "--codepage=932", work + "/j.pack", work + "/表示.txt")
+    expect(read(work + "/j.pack")[11:20] == "表示.txt".encode("cp932") + b"\0", "the name is not in code page 932")
+    expect(fmix.ok("list", "--codepage=932", work + "/j.pack").startswith("表示.txt\t3\t"), "list in code page 932")
+    # Read as 1252, the trail byte 0x5C of 表 is a backslash.
+    fmix.fails(1, "extract", work + "/j.pack", work + "/j", says="folder")
+    fmix.ok("extract", work + "/j.pack", work + "/j", "--codepage=932")
+    expect(files_in(work + "/j") == ["表示.txt"], "extract in code page 932")
+
+
 if __name__ == "__main__":
     run_cases([round_trip_in_every_mode, usage_errors_exit_2, refusals_leave_no_output,
-               extract_refuses_unsafe_entries, extract_refuses_damaged_packs,
+               extract_refuses_unsafe_entries, extract_refuses_damaged_packs, names_in_the_target_code_page,
                append_puts_the_pack_right_after_the_stub],
               Fmix(sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else None))

@@ -20,7 +20,11 @@ def inputs(fmix, work):
             plain[name] = bytes((i * 7 + mode) & 0xFF for i in range(size))
             write(os.path.join(work, name), plain[name])
             args.append(fmix.path(os.path.join(work, name)))
-    return args, plain
+    # Both builds write a name beyond ASCII in the target's code page (1252),
+    # whatever the host's encoding.
+    plain["Ärger.bin"] = b"1252"
+    write(os.path.join(work, "Ärger.bin"), plain["Ärger.bin"])
+    return args + [fmix.path(os.path.join(work, "Ärger.bin"))], plain
 
 
 def each_reads_the_other(tools, work):

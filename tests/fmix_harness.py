@@ -25,6 +25,9 @@ class Fmix:
 
     def __init__(self, binary, runner=None):
         self.binary, self.runner = binary, runner
+        # Names are printed in the host's 8-bit encoding: fmix.exe's is the
+        # ANSI code page, 1252 in the tests' locale.
+        self.encoding = "cp1252" if runner else "utf-8"
 
     def path(self, p):
         return "Z:" + p.replace("/", "\\") if self.runner else p
@@ -37,7 +40,7 @@ class Fmix:
             code = subprocess.run(command, stdout=out, stderr=err, timeout=300).returncode
             out.seek(0)
             err.seek(0)
-            return code, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
+            return code, out.read().decode(self.encoding, "replace"), err.read().decode(self.encoding, "replace")
 
     def ok(self, *args):
         code, out, err = self.run(*args)

@@ -74,6 +74,21 @@ def good_setup_passes(fmix, work):
     expect(code == 0 and 'note  scramble: "INST.EXE" scrambled in mode 2' in out, "pack installer: %s" % out)
 
 
+def names_read_in_the_target_code_page(fmix, work):
+    """A Japanese setup: CONFIG.TXT and a pack entry in Shift-JIS pass with
+    --codepage=932; read as 1252 the installer path names no file."""
+    config = "ソフト\\セットアップ.exe".encode("cp932")
+    archive = stored_zip([("ソフト/セットアップ.exe", INSTALLER)])
+    data = setup_bytes(config=config, archive=archive, extra=[("表示.txt".encode("cp932"), b"x", 0)])
+    write(os.path.join(work, "jp_setup.exe"), data)
+    code, out, _ = fmix.run("verify", "--codepage=932", fmix.path(os.path.join(work, "jp_setup.exe")))
+    expect(code == 0, "exit %d with --codepage=932: %s" % (code, out))
+    code, out = verify(fmix, work, data)
+    expect(code == 1 and any(o.startswith("FAIL  installer:") for o in out), "exit %d as 1252: %s" % (code, out))
+    code, _, err = fmix.run("verify", "--codepage=99999", fmix.path(os.path.join(work, "jp_setup.exe")))
+    expect(code == 2, "an unknown code page gave exit %d: %s" % (code, err))
+
+
 def broken_images_and_packs(fmix, work):
     good = setup_bytes()
     expect_failure(fmix, work, stub() + b"\0" * 1234 + good[len(stub()):],
@@ -221,7 +236,7 @@ if __name__ == "__main__":
     if not os.path.exists(sys.argv[2]):
         print("SKIP: no fmix at " + sys.argv[2])
         sys.exit(0)
-    run_cases([good_setup_passes, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
+    run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
                hostile_entry_names, every_problem_reported, signed_setups, usage_errors,
                setups_are_reproducible, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))

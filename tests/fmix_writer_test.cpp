@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "fmix/cli_error.h"
+#include "fmix/code_page.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "rtl/text.h"
@@ -28,14 +29,16 @@ std::string Refusal(const std::function<void()>& add) {
 }  // namespace
 
 TEST(FileMixWriter, NameRules) {
-  for (const std::string& name : {std::string("CONFIG.TXT"), std::string("a b.txt"), std::string(256, 'n'),
-                                  rtl::ToAnsi(u"Ärger.txt"), std::string("com0"), std::string("console.txt")})
-    EXPECT_EQ(TFileMixWriter::NameProblem(name), "") << name;
-  for (const std::string& name : {std::string(), std::string(257, 'n'), std::string("a/b"), std::string("a\\b"),
-                                  std::string("c:x"), std::string(".."), std::string("."), std::string("a?b"),
-                                  std::string("a\x01"), std::string("dot."), std::string("space "), std::string("con"),
-                                  std::string("Con.txt"), std::string("LPT1"), std::string("com9.log")})
-    EXPECT_NE(TFileMixWriter::NameProblem(name), "") << name;
+  for (const std::u16string& name : {std::u16string(u"CONFIG.TXT"), std::u16string(u"a b.txt"),
+                                     std::u16string(300, u'n'), std::u16string(u"Ärger.txt"),
+                                     std::u16string(u"表示.txt"), std::u16string(u"com0"), std::u16string(u"console.txt")})
+    EXPECT_EQ(TFileMixWriter::NameProblem(name), "") << rtl::ToAnsi(name);
+  for (const std::u16string& name : {std::u16string(), std::u16string(u"a/b"), std::u16string(u"a\\b"),
+                                     std::u16string(u"c:x"), std::u16string(u".."), std::u16string(u"."),
+                                     std::u16string(u"a?b"), std::u16string(u"a\x01"), std::u16string(u"dot."),
+                                     std::u16string(u"space "), std::u16string(u"con"), std::u16string(u"Con.txt"),
+                                     std::u16string(u"LPT1"), std::u16string(u"com9.log")})
+    EXPECT_NE(TFileMixWriter::NameProblem(name), "") << rtl::ToAnsi(name);
 }
 
 TEST(FileMixWriter, RefusesDuplicatesAndTooManyEntries) {
@@ -84,4 +87,73 @@ TEST(FileMixWriter, AShrunkInputFailsTheWrite) {
     EXPECT_NE(Refusal([&] { writer.WriteTo(out); }).find(dir.File("in")), std::string::npos);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("p.pack")));
+}
+
+namespace {
+
+// The name field of record i of a pack file.
+std::string RecordName(const std::string& packFile, int i) {
+  const std::string pack = testing_files::ReadFile(packFile);
+  const std::string field = pack.substr(11 + 265 * i, 256);
+  return field.substr(0, field.find('\0'));
+}
+
+int UsageExit(Args args) {
+  try {
+    TCodePage::Take(args);
+  } catch (const CliError& e) {
+    return e.ExitCode();
+  }
+  return 0;
+}
+
+}  // namespace
+
+// Exact in both directions, or refused: no best-fit letter, no '?'.
+TEST(CodePage, ConvertsExactlyOrRefuses) {
+  const TCodePage western(1252), japanese(932);
+  EXPECT_EQ(western.Encode(u"Ärger €.txt"), "\xC4rger \x80.txt");
+  EXPECT_EQ(japanese.Encode(u"日本語\\表示.txt"), "\x93\xFA\x96\x7B\x8C\xEA\\\x95\x5C\x8E\xA6.txt");
+  EXPECT_EQ(japanese.Decode("\x83\x5C\x83\x74\x83\x67.exe"), u"ソフト.exe");
+  for (const std::u16string& text : {std::u16string(u"日本.txt"), std::u16string(u"Ā.txt")})
+    EXPECT_NE(Refusal([&] { western.Encode(text); }).find("code page 1252"), std::string::npos);
+  EXPECT_NE(Refusal([&] { japanese.Encode(u"Ärger.txt"); }).find("code page 932"), std::string::npos);
+  EXPECT_NE(Refusal([&] { japanese.Encode(std::u16string(1, char16_t(0xD800))); }), "(accepted)");
+  EXPECT_NE(Refusal([&] { japanese.Decode("a\x82"); }).find("61 82"), std::string::npos);
+}
+
+TEST(CodePage, TakesTheOptionOnce) {
+  Args args = {"a", "--codepage=932", "b"};
+  EXPECT_EQ(TCodePage::Take(args).Number(), 932u);
+  EXPECT_EQ(args, (Args{"a", "b"}));
+  EXPECT_EQ(TCodePage::Take(args).Number(), TCodePage::kDefault);
+  for (const Args& bad : {Args{"--codepage="}, Args{"--codepage=93x"}, Args{"--codepage=-1"},
+                          Args{"--codepage=932", "--codepage=932"}, Args{"--codepage=12345"}})
+    EXPECT_EQ(UsageExit(bad), 2) << bad[0];
+}
+
+// Names are checked as text and stored in the target's code page, where a
+// trail byte 0x5C is no folder delimiter and 128 kanji fill the 256 bytes.
+TEST(FileMixWriter, StoresNamesInTheTargetCodePage) {
+  if (rtl::ToWide(rtl::ToAnsi(u"表示")) != u"表示") GTEST_SKIP() << "the host's code page has no kanji";
+  ScratchDir dir;
+  TFileMixWriter writer(TCodePage(932));
+  writer.AddBytes(rtl::ToAnsi(u"表示.txt"), "x", kStored);
+  writer.AddBytes(rtl::ToAnsi(std::u16string(128, u'日')), "", kStored);
+  EXPECT_NE(Refusal([&] { writer.AddBytes(rtl::ToAnsi(std::u16string(129, u'日')), "", kStored); }).find("256 bytes"),
+            std::string::npos);
+  EXPECT_NE(Refusal([&] { writer.AddBytes(rtl::ToAnsi(u"表示.TXT"), "", kStored); }).find("second entry"),
+            std::string::npos);
+  {
+    TOutputFile out(dir.File("p.pack"));
+    writer.WriteTo(out);
+    out.Commit();
+  }
+  EXPECT_EQ(RecordName(dir.File("p.pack"), 0), "\x95\x5C\x8E\xA6.txt");
+  std::string kanji;
+  for (int i = 0; i < 128; ++i) kanji += "\x93\xFA";
+  EXPECT_EQ(RecordName(dir.File("p.pack"), 1), kanji);
+  TFileMixWriter western;
+  EXPECT_NE(Refusal([&] { western.AddBytes(rtl::ToAnsi(u"表示.txt"), "", kStored); }).find("code page 1252"),
+            std::string::npos);
 }

@@ -6,6 +6,7 @@ registry, in the sample installer's receipt and in the relay trace.
 usage: launcher_e2e.py --bin WIN32_BIN --fmix FMIX --work DIR CASE"""
 
 import argparse
+import contextlib
 import glob
 import os
 import shutil
@@ -38,11 +39,12 @@ class Setup:
     """One case's folder: the payload, the setup executable, a current folder
     and a temporary folder of its own."""
 
-    def __init__(self, ctx, name):
+    def __init__(self, ctx, name, tmp="tmp"):
         self.ctx = ctx
         self.root = os.path.join(ctx.work, name)
+        self.tmp = os.path.join(self.root, tmp)
         shutil.rmtree(self.root, ignore_errors=True)
-        for sub in ("payload/app", "tmp", "cwd", "parts"):
+        for sub in ("payload/app", tmp, "cwd", "parts"):
             os.makedirs(os.path.join(self.root, sub))
         shutil.copy(os.path.join(ctx.bin, "sample_installer.exe"),
                     os.path.join(self.root, "payload/app/setup.exe"))
@@ -56,13 +58,13 @@ class Setup:
         result = subprocess.run([self.ctx.fmix, *args], capture_output=True, text=True)
         expect(result.returncode == 0, "fmix %s failed: %s" % (args[0], result.stderr))
 
-    def build(self, exe_rel, run="app\\setup.exe", plugin=None):
+    def build(self, exe_rel, run="app\\setup.exe", plugin=None, codepage=1252):
         """A setup executable assembled by fmix setup."""
         exe = self.path(exe_rel)
         os.makedirs(os.path.dirname(exe), exist_ok=True)
         self.fmix("setup", "-o", exe, "--stub", self.ctx.stub, "--plugin",
                   plugin or os.path.join(self.ctx.bin, "yz1.dll"),
-                  "--payload", self.path("payload"), "--run", run)
+                  "--payload", self.path("payload"), "--run", run, "--codepage=%d" % codepage)
         return exe
 
     def build_raw(self, exe_rel, entries):
@@ -83,12 +85,12 @@ class Setup:
 
     def run(self, exe, trace=True, extra_env=None):
         code, self.trace = self.ctx.wine.run(windows_path(exe), self.path("cwd"),
-                                             self.path("tmp"), trace, extra_env)
+                                             self.tmp, trace, extra_env)
         expect(code == 0, "exit code %d, not 0" % code)
         return self.trace
 
     def temp_packs(self):
-        return sorted(glob.glob(self.path("tmp", "vlk*.tmp")))
+        return sorted(glob.glob(os.path.join(self.tmp, "vlk*.tmp")))
 
     def unpack_dir(self):
         packs = self.temp_packs()
@@ -531,26 +533,54 @@ def box_blocks_under_xvfb(ctx):
     installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
     exe = s.build_raw("run/gui_setup.exe", [("YZ1.DLL", plugin_bytes(ctx)),
                                              ("INST.EXE", installer), ("CONFIG.TXT", b"INST.EXE")])
+    with xvfb(ctx) as display:
+        screenshot_box(s, exe, display, "ARC.YZ1")
+    expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on after the box was closed")
+
+
+@contextlib.contextmanager
+def xvfb(ctx):
+    """An X display of its own for the case. No window manager runs on it, so
+    Wine draws the boxes' frames and captions itself (Decorated=N), and the
+    screenshot shows the caption."""
     display = ":%d" % (90 + os.getpid() % 50)
-    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ctx.wine.reg_add(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
+    server = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(1)
-        proc = ctx.wine.start(windows_path(exe), s.path("cwd"), s.path("tmp"), trace=False, display=display)
-        window = find_window(display, "ARC.YZ1", timeout=60)
-        expect(window, "no box appeared")
-        time.sleep(1)
-        subprocess.run(["import", "-display", display, "-window", "root", s.path("box.png")], timeout=30)
-        expect(proc.poll() is None, "the launcher did not wait for the box")
-        expect(not s.receipts("receipt.txt"), "the installer started while the box was open")
-        subprocess.run(["xdotool", "key", "--window", window, "Return"], env=dict(os.environ, DISPLAY=display))
-        code, _ = ctx.wine.finish(proc)
-        expect(code == 0, "exit code %d" % code)
-        expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on after the box was closed")
-        print("screenshot: " + s.path("box.png"))
+        yield display
     finally:
-        xvfb.terminate()
-        xvfb.wait()
+        server.terminate()
+        server.wait()
+
+
+def screenshot_box(s, exe, display, caption):
+    """Runs exe until its box captioned caption is open, takes box.png of the
+    screen, checks that the launcher waits, then closes the box."""
+    proc = s.ctx.wine.start(windows_path(exe), s.path("cwd"), s.tmp, trace=False, display=display)
+    window = find_window(display, caption, timeout=60)
+    expect(window, "no box captioned %s appeared" % caption)
+    widen(display, window, 320)
+    time.sleep(1)
+    subprocess.run(["import", "-display", display, "-window", "root", s.path("box.png")], timeout=30)
+    expect(proc.poll() is None, "the launcher did not wait for the box")
+    expect(not s.receipts("receipt.txt"), "the installer started while the box was open")
+    subprocess.run(["xdotool", "key", "--window", window, "Return"], env=dict(os.environ, DISPLAY=display))
+    code, _ = s.ctx.wine.finish(proc)
+    expect(code == 0, "exit code %d" % code)
+    print("screenshot: " + s.path("box.png"))
+
+
+def widen(display, window, width):
+    """Wine sizes a box by its body and buttons only, so a longer caption is
+    cut off; a wider window shows all of it."""
+    env = dict(os.environ, DISPLAY=display)
+    shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True, text=True,
+                           env=env).stdout
+    size = dict(line.split("=", 1) for line in shape.split())
+    if int(size.get("WIDTH", width)) < width:
+        subprocess.run(["xdotool", "windowsize", window, str(width), size["HEIGHT"]], env=env)
 
 
 @case
@@ -593,11 +623,95 @@ def find_window(display, name, timeout):
     end = time.time() + timeout
     while time.time() < end:
         found = subprocess.run(["xdotool", "search", "--name", name], capture_output=True, text=True,
-                               env=dict(os.environ, DISPLAY=display))
+                               env=dict(os.environ, DISPLAY=display, LC_ALL="C.UTF-8"))
         if found.stdout.split():
             return found.stdout.split()[0]
         time.sleep(0.5)
     return None
+
+
+# Japanese Windows: ANSI code page 932. "ソ" is 0x83 0x5C in it, a trail
+# byte equal to a backslash.
+JA_FOLDER, JA_INSTALLER, JA_ENTRIES = "ソフト", "セットアップ.exe", ("表示.txt", "ソフト.ini")
+
+
+@case
+def japanese_windows(ctx):
+    ctx.wine.use_locale("ja_JP.UTF-8", "cp932")
+    japanese_setup(ctx)
+    japanese_packs_with_boxes(ctx)
+
+
+def japanese_setup(ctx):
+    """fmix setup --codepage=932: CONFIG.TXT in Shift-JIS names an installer in
+    a Japanese folder of the payload; the setup lies in a Japanese folder and
+    the temporary folder has a Japanese name too."""
+    s = Setup(ctx, "japanese_setup", tmp="一時フォルダ")
+    os.makedirs(s.path("payload", JA_FOLDER))
+    shutil.copy(os.path.join(ctx.bin, "sample_installer.exe"), s.path("payload", JA_FOLDER, JA_INSTALLER))
+    with open(s.path("payload", JA_FOLDER, JA_ENTRIES[0]), "w", encoding="utf-8") as f:
+        f.write("説明\n")
+    exe = s.build("ダウンロード/ソフトsetup.exe", run=JA_FOLDER + "\\" + JA_INSTALLER, codepage=932)
+    s.run(exe)
+    unpack = s.unpack_dir()
+    config_bytes = (JA_FOLDER + "\\" + JA_INSTALLER).encode("cp932") + b"\r\n"
+    expect(read(os.path.join(unpack, "CONFIG.TXT")) == config_bytes, "CONFIG.TXT is not in Shift-JIS")
+    expect(os.path.exists(os.path.join(unpack, JA_FOLDER, JA_ENTRIES[0])), "the payload's Japanese name is missing")
+    receipts = s.receipts(JA_FOLDER + "/receipt.txt")
+    installer = windows_path(os.path.join(unpack, JA_FOLDER, JA_INSTALLER))
+    expect(len(receipts) == 1 and receipts[0].startswith(installer + "\r\n"),
+           "the installer %s did not run once: %r" % (installer, receipts))
+    values = ctx.wine.reg_values(MARK_KEY)
+    expect(values.get(windows_path(exe)) == ("REG_DWORD", "0x1"),
+           "no mark named %r among %r" % (windows_path(exe), sorted(values)))
+    written = calls(s.trace, "RegSetValueExW")
+    expect(len(written) == 1 and wine_text(windows_path(exe)) in written[0],
+           "the mark's value name is not the program's UTF-16 path: %s" % written)
+    # fmix.exe on this Japanese host, where "ソ" ends in the byte 0x5C, builds
+    # the same setup.
+    same = s.path("ダウンロード", "fmix_exe_setup.exe")
+    ctx.wine.console(os.path.join(ctx.bin, "fmix.exe"), "setup", "--codepage=932", "-o", windows_path(same),
+                     "--stub", windows_path(ctx.stub), "--plugin", windows_path(os.path.join(ctx.bin, "yz1.dll")),
+                     "--payload", windows_path(s.path("payload")), "--run", JA_FOLDER + "\\" + JA_INSTALLER)
+    expect(os.path.exists(same) and read(same) == read(exe), "fmix.exe built another setup")
+
+
+def japanese_packs_with_boxes(ctx):
+    """fmix create --codepage=932 names entries in Shift-JIS; they land under
+    their UTF-16 names. Two runs under Xvfb show boxes with Japanese text, each
+    screenshotted: the plug-in's Shift-JIS report under the caption
+    "Yz1.dllより", and the box captioned "ARC.YZ1がありません。"."""
+    report = "Error: 書庫「表示.yz1」が壊れています。".encode("cp932")
+    for name, plugin, caption, archive in (
+            ("japanese_plugin_box", test_plugin(ctx), "Yz1.dllより", {"ARC.YZ1": b"PK", "OUTPUT.TXT": report}),
+            ("japanese_no_archive", "yz1.dll", "ARC.YZ1がありません。", {})):
+        s = Setup(ctx, name)
+        parts = dict({"YZ1.DLL": plugin_bytes(ctx, plugin)}, **archive)
+        parts.update({"INST.EXE": read(os.path.join(ctx.bin, "sample_installer.exe")), "CONFIG.TXT": b"INST.EXE",
+                      JA_ENTRIES[0]: "表示する\n".encode("utf-8"), JA_ENTRIES[1]: b"[x]\n"})
+        for part, data in parts.items():
+            with open(s.path("parts", part), "wb") as f:
+                f.write(data)
+        pack = s.path("japanese.pack")
+        s.fmix("create", "--codepage=932", pack, *(s.path("parts", part) for part in parts))
+        directory = read(pack)[11:11 + 265 * len(parts)]
+        names = [directory[i:i + 256].rstrip(b"\0") for i in range(0, len(directory), 265)]
+        expect(names == [part.encode("cp932") for part in parts], "entry names not in Shift-JIS: %s" % names)
+        exe = s.path("ダウンロード", "box_setup.exe")
+        os.makedirs(os.path.dirname(exe))
+        s.fmix("append", ctx.stub, pack, exe)
+        with xvfb(ctx) as display:
+            screenshot_box(s, exe, display, caption)
+        expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on after the box was closed")
+        for part in JA_ENTRIES:
+            path = os.path.join(s.unpack_dir(), part)
+            expect(os.path.exists(path) and read(path) == parts[part], "%s not unpacked under its name" % part)
+
+
+def wine_text(text):
+    """text as Wine's relay trace shows a UTF-16 string: backslashes doubled,
+    other characters beyond ASCII as \\NNNN (hex)."""
+    return "".join("\\\\" if c == "\\" else c if " " <= c < "\x7f" else "\\%04x" % ord(c) for c in text)
 
 
 def main():

@@ -24,6 +24,7 @@ class WineSession:
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self.env.pop("DISPLAY", None)
+        self.console_encoding = "utf-8"
         self._boot()
 
     def _run(self, args, env=None, cwd=None, timeout=None):
@@ -34,7 +35,7 @@ class WineSession:
             subprocess.run(args, env=env or self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                            stdout=out, stderr=subprocess.DEVNULL, timeout=timeout or self.timeout)
             out.seek(0)
-            return out.read().decode("utf-8", "replace")
+            return out.read().decode(self.console_encoding, "replace")
 
     def _boot(self):
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
@@ -42,9 +43,21 @@ class WineSession:
         self.wait()
         self.reg_add(r"HKCU\Software\Wine\Debug", "RelayInclude", RELAY_INCLUDE)
 
+    def use_locale(self, locale, console_encoding):
+        """Runs every later Wine process under the Unix locale, which chooses
+        Wine's code pages (ja_JP.UTF-8: ANSI and OEM 932). Console programs
+        such as reg write redirected output in the OEM code page."""
+        self.wait()
+        self.env["LC_ALL"] = locale
+        self.console_encoding = console_encoding
+
     def wait(self, timeout=None):
         """Waits until every Wine process of the prefix has ended."""
         self._run(["wineserver", "-w"], timeout=timeout or self.timeout)
+
+    def console(self, *args):
+        """Runs a Windows console program to its end; returns its output."""
+        return self._run(["wine", *args])
 
     def reg_add(self, key, name, data, kind="REG_SZ"):
         self._run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"])

@@ -1,0 +1,65 @@
+#include "fmix/code_page.h"
+
+#include <cstdio>
+
+#include "fmix/cli_error.h"
+#include "os/os.h"
+#include "rtl/text.h"
+
+namespace {
+
+const char kOption[] = "--codepage=";
+
+// The bytes in hex, for a name that cannot be shown as text.
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char digits[4];
+  for (unsigned char b : bytes) {
+    std::snprintf(digits, sizeof digits, out.empty() ? "%02X" : " %02X", b);
+    out += digits;
+  }
+  return out;
+}
+
+}  // namespace
+
+TCodePage::TCodePage(unsigned number) : number_(number) {
+  if (!os::CodePageKnown(number))
+    throw UsageError("unknown code page " + std::to_string(number) + " (--codepage=N)");
+}
+
+TCodePage TCodePage::Take(Args& args) {
+  unsigned number = kDefault;
+  bool seen = false;
+  for (auto arg = args.begin(); arg != args.end();) {
+    if (arg->compare(0, sizeof kOption - 1, kOption) != 0) {
+      ++arg;
+      continue;
+    }
+    const std::string digits = arg->substr(sizeof kOption - 1);
+    if (seen || digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+      throw UsageError("'" + *arg + "': give --codepage=N once, N a Windows code page such as 1252 or 932");
+    number = static_cast<unsigned>(std::stoul(digits));
+    seen = true;
+    arg = args.erase(arg);
+  }
+  return TCodePage(number);
+}
+
+std::string TCodePage::Encode(const std::u16string& text) const {
+  std::string bytes;
+  std::u16string back;
+  if (!os::WideToCodePage(number_, text, bytes) || !os::CodePageToWide(number_, bytes, back) || back != text)
+    throw FileError(rtl::ToAnsi(text), "cannot be written in code page " + std::to_string(number_) +
+                                           " (choose the target's with --codepage=N)");
+  return bytes;
+}
+
+std::u16string TCodePage::Decode(const std::string& bytes) const {
+  std::u16string text;
+  std::string back;
+  if (!os::CodePageToWide(number_, bytes, text) || !os::WideToCodePage(number_, text, back) || back != bytes)
+    throw CliError(1, "the name " + Hex(bytes) + " is no text in code page " + std::to_string(number_) +
+                          " (choose the pack's with --codepage=N)");
+  return text;
+}

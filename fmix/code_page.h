@@ -1,0 +1,39 @@
+// TCodePage: the Windows code page of the system a pack is made for. Entry
+// names and CONFIG.TXT are 8-bit text in that system's code page, which is
+// not the host's: fmix takes names in the host's encoding (UTF-8 natively)
+// and writes them in the target's, chosen with --codepage=N (1252 unless
+// given). Conversions are exact or refused; nothing is replaced by a
+// look-alike or a question mark.
+//
+//   Args rest = args;
+//   const TCodePage codePage = TCodePage::Take(rest);  // drops --codepage=N
+//   std::string bytes = codePage.Encode(rtl::ToWide(hostName));
+#pragma once
+
+#include <string>
+
+#include "fmix/commands.h"
+
+class TCodePage {
+ public:
+  static constexpr unsigned kDefault = 1252;
+
+  // Raises a usage error when the platform knows no such code page.
+  explicit TCodePage(unsigned number = kDefault);
+
+  // The code page that "--codepage=N" in args names (removed from args),
+  // or the default. Raises a usage error for a malformed or repeated option.
+  static TCodePage Take(Args& args);
+
+  unsigned Number() const { return number_; }
+
+  // The text in this code page. Raises CliError naming the text and the code
+  // page when a character has no exact form in it.
+  std::string Encode(const std::u16string& text) const;
+  // Bytes in this code page as UTF-16. Raises CliError when they are no
+  // valid text in it.
+  std::u16string Decode(const std::string& bytes) const;
+
+ private:
+  unsigned number_;
+};
