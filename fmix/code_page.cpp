@@ -1,25 +1,14 @@
 #include "fmix/code_page.h"
 
-#include <cstdio>
 
 #include "fmix/cli_error.h"
+#include "fmix/hex_bytes.h"
 #include "os/os.h"
 #include "rtl/text.h"
 
 namespace {
 
 const char kOption[] = "--codepage=";
-
-// The bytes in hex, for a name that cannot be shown as text.
-std::string Hex(const std::string& bytes) {
-  std::string out;
-  char digits[4];
-  for (unsigned char b : bytes) {
-    std::snprintf(digits, sizeof digits, out.empty() ? "%02X" : " %02X", b);
-    out += digits;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -59,7 +48,7 @@ std::u16string TCodePage::Decode(const std::string& bytes) const {
   std::u16string text;
   std::string back;
   if (!os::CodePageToWide(number_, bytes, text) || !os::WideToCodePage(number_, text, back) || back != bytes)
-    throw CliError(1, "the name " + Hex(bytes) + " is no text in code page " + std::to_string(number_) +
+    throw CliError(1, "the name " + HexBytes(bytes.data(), bytes.size()) + " is no text in code page " + std::to_string(number_) +
                           " (choose the pack's with --codepage=N)");
   return text;
 }

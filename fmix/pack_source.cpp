@@ -1,9 +1,10 @@
 #include "fmix/pack_source.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "fmix/cli_error.h"
+#include "fmix/hex_bytes.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_pack_files/file_mix_records.h"
@@ -18,17 +19,6 @@ constexpr std::uint16_t kOpenShareRead = 32;
 
 bool IsPack(const char* head, std::uint64_t size) {
   return size >= sizeof kFileMixMagic && std::memcmp(head, kFileMixMagic, sizeof kFileMixMagic) == 0;
-}
-
-// The first bytes of data in hex, for a message about what was found.
-std::string HexStart(const char* data, std::uint64_t size) {
-  std::string hex;
-  for (std::uint64_t i = 0; i < size && i < 8; ++i) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", static_cast<unsigned char>(data[i]));
-    hex += byte;
-  }
-  return hex;
 }
 
 }  // namespace
@@ -70,7 +60,7 @@ void TPackSource::LoadAppended(const std::string& fileName) {
   const std::uint64_t size = static_cast<std::uint64_t>(copy.Size());
   if (!IsPack(copy.Memory(), size))
     throw FileError(fileName, "the data after the image's last section is no pack: it begins " +
-                                  HexStart(copy.Memory(), size) + ", not \"fMix\"");
+                                  HexBytes(copy.Memory(), static_cast<std::size_t>(std::min<std::uint64_t>(size, 8))) + ", not \"fMix\"");
   CheckDirectory(fileName, copy.Memory(), size);
   temp_ = std::make_unique<TTempFile>(".pack");
   copy.SaveToFile(temp_->Name());

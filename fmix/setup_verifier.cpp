@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "fmix/hex_bytes.h"
 #include "fmix/host_path.h"
 #include "fmix/pe_image.h"
 #include "fmix/temp_file.h"
@@ -27,17 +28,6 @@ std::string Hex(std::uint64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
   return text;
-}
-
-// The first bytes of data in hex, for a message about what was found.
-std::string HexStart(const std::string& data) {
-  std::string hex;
-  for (std::size_t i = 0; i < data.size() && i < 8; ++i) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", static_cast<unsigned char>(data[i]));
-    hex += byte;
-  }
-  return hex;
 }
 
 std::string ReadWhole(const std::string& name, bool& ok) {
@@ -179,7 +169,7 @@ bool TSetupVerifier::CheckPackStart() {
   const std::size_t magic = file_.find("fMix", packStart_);
   Add(Kind::kFail, "image",
       magic == std::string::npos
-          ? "the data after the last section begins " + HexStart(pack_) + ", not \"fMix\""
+          ? "the data after the last section begins " + HexBytes(pack_.data(), std::min<std::size_t>(pack_.size(), 8)) + ", not \"fMix\""
           : std::to_string(magic - packStart_) + " bytes lie between the last section's end (" +
                 Hex(packStart_) + ") and the pack (a symbol table? link the stub with -s)");
   return false;
