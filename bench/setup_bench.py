@@ -96,8 +96,7 @@ class Run:
                 proc.kill()
                 raise Failed("%s ran longer than %d s" % (program, timeout))
             time.sleep(POLL_SECONDS)
-        self.exited = time.time()
-        self.seconds = self.exited - session.started
+        self.seconds = time.time() - session.started
         self.peak_mb = usage.ru_maxrss / 1024
         proc.returncode = os.waitstatus_to_exitcode(status)
         session.finish(proc)
