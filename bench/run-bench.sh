@@ -1,16 +1,20 @@
 #!/bin/sh
 # Runs bench_pack natively, from a Release build without sanitizers in
-# build/bench-native, and, given the Windows build's bench_pack.exe, under Wine.
-# usage: bench/run-bench.sh [path/to/bench_pack.exe]
+# build/bench-native, and, given the Windows build's bin folder, bench_pack.exe
+# under Wine and the setup benchmark (setup_bench.py), whose setups the same
+# Release build's fmix assembles.
+# usage: bench/run-bench.sh [WIN32_BIN]
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 native="$root/build/bench-native"
 [ -f "$native/build.ninja" ] ||
   cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELM_SANITIZE=OFF >/dev/null
-cmake --build "$native" --target bench_pack -- -j2 >/dev/null
+cmake --build "$native" --target bench_pack fmix -- -j2 >/dev/null
 echo "== native (Release)"
 "$native/bin/bench_pack"
 if [ -n "$1" ]; then
   echo "== Windows build, under Wine"
-  "$root/cmake/wine-run.sh" "$1"
+  "$root/cmake/wine-run.sh" "$1/bench_pack.exe"
+  echo "== setup executables, end to end under Wine"
+  python3 "$root/bench/setup_bench.py" --bin "$1" --fmix "$native/bin/fmix" --work "$(dirname "$1")/bench"
 fi

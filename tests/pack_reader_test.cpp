@@ -305,3 +305,21 @@ TEST(ReservedCopy, MatchesAPlainCopy) {
     EXPECT_EQ(Content(results[0]), Content(results[1]));
   }
 }
+
+// A copy whose block cannot be had (here: beyond what 32-bit positions reach)
+// raises EOutOfMemory before reading anything when asked to, and otherwise
+// leaves the failure to the copy itself, after its first chunk was read.
+TEST(ReservedCopy, RaisesAtOnceWhenThereIsNoRoom) {
+  const std::string source = Bytes(8192, 3);
+  for (NoRoom noRoom : {NoRoom::kRaise, NoRoom::kGrow}) {
+    TVMemoryStream from;
+    from.WriteBuffer(source.data(), static_cast<std::int32_t>(source.size()));
+    from.SetPosition(0);
+    TVMemoryStream to;
+    to.SetPosition(0x7FFFF000);
+    EXPECT_THROW(ReservedCopy(to, from, 8192, noRoom), EOutOfMemory);
+    EXPECT_EQ(from.Position(), noRoom == NoRoom::kRaise ? 0 : 8192);
+    EXPECT_EQ(to.Size(), 0);
+    EXPECT_EQ(to.Capacity(), 0);
+  }
+}

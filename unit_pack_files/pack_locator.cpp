@@ -55,7 +55,9 @@ bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool
   if (!ScanForPackStart(file)) return false;
   file.SetPosition(end);
   if (copyData) {
-    ReservedCopy(dest, file, fileSize - end);
+    // The launcher drops a partial copy, so a pack that does not fit in one
+    // block fails at once rather than after the block has moved for hours.
+    ReservedCopy(dest, file, fileSize - end, NoRoom::kRaise);
     dest.SetPosition(0);
   }
   return true;

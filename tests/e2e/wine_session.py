@@ -5,6 +5,7 @@ import os
 import re
 import subprocess
 import tempfile
+import time
 
 RELAY_INCLUDE = ("user32.MessageBoxW;user32.MessageBoxA;shell32.ShellExecuteExA;"
                  "kernel32.LoadLibraryW;kernel32.LoadLibraryA;advapi32.RegSetValueExW")
@@ -75,8 +76,8 @@ class WineSession:
     def set_windows_version(self, program_name, version):
         self.reg_add(r"HKCU\Software\Wine\AppDefaults" + "\\" + program_name, "Version", version)
 
-    def start(self, exe, cwd, temp_dir, trace=True, display=None, extra_env=None):
-        """Starts exe in cwd with temp_dir as its temporary folder, its trace
+    def start(self, exe, cwd, temp_dir, trace=True, display=None, extra_env=None, args=()):
+        """Starts exe (with args) in cwd with temp_dir as its temporary folder, its trace
         going to trace.txt beside temp_dir. A idle console keeps the server and
         its services up meanwhile, so that none of them starts traced."""
         quiet = dict(self.env, **({"DISPLAY": display} if display else {}))
@@ -92,7 +93,8 @@ class WineSession:
         self._run(["wine", "cmd", "/c", "exit"], env=quiet)
         self.trace_path = os.path.join(os.path.dirname(temp_dir.rstrip("/")), "trace.txt")
         with open(self.trace_path, "wb") as trace_file:
-            return subprocess.Popen(["wine", exe], env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            self.started = time.time()  # wall clock, comparable with file times
+            return subprocess.Popen(["wine", exe, *args], env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                     stderr=trace_file)
 
     def finish(self, proc):
