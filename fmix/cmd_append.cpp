@@ -52,7 +52,8 @@ void CheckStub(const std::string& stub) {
   if (found.Size() > static_cast<std::int32_t>(sizeof kFileMixMagic))
     throw FileError(stub, std::to_string(found.Size() - sizeof kFileMixMagic) +
                               " bytes follow the end of its last section, where the launcher "
-                              "expects the pack (strip the stub)");
+                              "expects the pack (a symbol table? link the stub with -s; a "
+                              "certificate? sign the finished setup, never the stub)");
 }
 
 void CopyInto(TOutputFile& out, const std::string& fileName) {
