@@ -545,6 +545,11 @@ def xvfb(ctx):
     screenshot shows the caption."""
     display = ":%d" % (90 + os.getpid() % 50)
     ctx.wine.reg_add(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
+    # Japanese captions in any locale: the UI font falls back to IPA Gothic,
+    # as Windows links its UI fonts to a Japanese one.
+    for font in ("Tahoma", "Microsoft Sans Serif", "MS Shell Dlg"):
+        ctx.wine.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
+                         font, "ipag.ttf,IPAGothic", kind="REG_MULTI_SZ")
     server = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
