@@ -172,6 +172,11 @@ def standard_entries(ctx, s, cfg=b"app\\setup.exe\r\n", plugin="yz1.dll"):
             ("CONFIG.TXT", cfg)]
 
 
+def installer_in_pack(ctx):
+    """Entries that carry the sample installer itself, named by CONFIG.TXT."""
+    return [("INST.EXE", read(os.path.join(ctx.bin, "sample_installer.exe"))), ("CONFIG.TXT", b"INST.EXE")]
+
+
 @case
 def full_run(ctx):
     s = Setup(ctx, "full_run")
@@ -242,9 +247,7 @@ def config_absolute(ctx):
 @case
 def no_archive(ctx):
     s = Setup(ctx, "no_archive")
-    installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
-    exe = s.build_raw("run/noarc_setup.exe", [("YZ1.DLL", plugin_bytes(ctx)),
-                                               ("INST.EXE", installer), ("CONFIG.TXT", b"INST.EXE")])
+    exe = s.build_raw("run/noarc_setup.exe", [("YZ1.DLL", plugin_bytes(ctx))] + installer_in_pack(ctx))
     s.run(exe)
     boxes = s.boxes()
     expect(len(boxes) == 1 and 'L"ERROR"' in boxes[0] and "ARC.YZ1" in boxes[0]
@@ -292,10 +295,9 @@ def plugin_crash(ctx):
 @case
 def plugin_reports_error(ctx):
     s = Setup(ctx, "plugin_error")
-    installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
     exe = s.build_raw("run/plugerr_setup.exe", [
         ("YZ1.DLL", plugin_bytes(ctx, test_plugin(ctx))), ("ARC.YZ1", b"PK"),
-        ("OUTPUT.TXT", b"Error: CRC mismatch"), ("INST.EXE", installer), ("CONFIG.TXT", b"INST.EXE")])
+        ("OUTPUT.TXT", b"Error: CRC mismatch")] + installer_in_pack(ctx))
     s.run(exe)
     boxes = s.boxes()
     expect(len(boxes) == 1 and 'L"Error: CRC mismatch"' in boxes[0] and boxes[0].endswith(",00000000"),
@@ -530,9 +532,7 @@ def planted_plugin(ctx):
 @case
 def box_blocks_under_xvfb(ctx):
     s = Setup(ctx, "box_blocks")
-    installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
-    exe = s.build_raw("run/gui_setup.exe", [("YZ1.DLL", plugin_bytes(ctx)),
-                                             ("INST.EXE", installer), ("CONFIG.TXT", b"INST.EXE")])
+    exe = s.build_raw("run/gui_setup.exe", [("YZ1.DLL", plugin_bytes(ctx))] + installer_in_pack(ctx))
     with xvfb(ctx) as display:
         screenshot_box(s, exe, display, "ARC.YZ1")
     expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on after the box was closed")
