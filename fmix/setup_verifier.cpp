@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include "fmix/hex_bytes.h"
 #include "fmix/host_path.h"
@@ -18,7 +17,6 @@
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
-#include "velm_stream/tv_memory_stream.h"
 
 namespace {
 
@@ -30,11 +28,18 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
-std::string ReadWhole(const std::string& name, bool& ok) {
-  std::ifstream in(HostPath(name), std::ios::binary);
-  std::string bytes(std::istreambuf_iterator<char>(in), {});
-  ok = in.good() || in.eof();
-  return bytes;
+// The image headers lie in the first pages of the file; the pack behind
+// them is read once, by the launcher's locator.
+constexpr std::size_t kHeadBytes = 64 * 1024;
+
+// The first kHeadBytes of the file (all of a smaller one) and its size.
+bool ReadHead(const std::string& name, std::string& head, std::uint64_t& size) {
+  std::ifstream in(HostPath(name), std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  size = static_cast<std::uint64_t>(in.tellg());
+  head.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes)));
+  in.seekg(0);
+  return static_cast<bool>(in.read(&head[0], static_cast<std::streamsize>(head.size())));
 }
 
 // Text for a report line: control characters spelled out, so that every
@@ -120,13 +125,12 @@ void TSetupVerifier::Add(Kind kind, const std::string& topic, const std::string&
 // The image must be a 32-bit PE image, and the launcher's locator must find
 // the pack's "fMix" right where the last section's raw data ends.
 bool TSetupVerifier::CheckImage() {
-  bool read = false;
-  file_ = ReadWhole(fileName_, read);
-  if (!read || file_.empty()) {
+  std::string head;
+  if (!ReadHead(fileName_, head, fileSize_) || head.empty()) {
     Add(Kind::kFail, "image", "cannot read " + fileName_);
     return false;
   }
-  const TPeImage image(file_);
+  const TPeImage image(head);
   if (!image.Valid() || !image.Is32Bit()) {
     Add(Kind::kFail, "image", "not a 32-bit Windows executable");
     return false;
@@ -139,21 +143,20 @@ bool TSetupVerifier::CheckImage() {
 
 // Copies out what the launcher copies, with the launcher's own locator.
 bool TSetupVerifier::StagePack() {
-  TVMemoryStream copy;
   bool found = false;
   try {
-    found = LoadAppendedPack(rtl::ToWide(fileName_), copy, true);
+    found = LoadAppendedPack(rtl::ToWide(fileName_), packCopy_, true);
   } catch (const Exception& e) {
     Add(Kind::kFail, "image", "the launcher cannot read it: " + Printable(e.Message()));
     return false;
   }
-  pack_.assign(copy.Memory(), static_cast<std::size_t>(copy.Size()));
-  if (!found || packStart_ >= file_.size()) {
+  pack_ = std::string_view(packCopy_.Memory(), static_cast<std::size_t>(packCopy_.Size()));
+  if (!found || packStart_ >= fileSize_) {
     Add(Kind::kFail, "image", "nothing the launcher takes for a pack follows the last section (ends at " +
-                                  Hex(packStart_) + "; the file has " + std::to_string(file_.size()) + " bytes)");
+                                  Hex(packStart_) + "; the file has " + std::to_string(fileSize_) + " bytes)");
     return false;
   }
-  if (pack_.size() != file_.size() - packStart_) {
+  if (pack_.size() != fileSize_ - packStart_) {
     Add(Kind::kFail, "image", "the launcher reads the section table at a fixed place and finds a different "
                               "end of the sections than " + Hex(packStart_));
     return false;
@@ -166,11 +169,11 @@ bool TSetupVerifier::CheckPackStart() {
     Add(Kind::kOk, "image", "32-bit PE image; the pack follows its last section at " + Hex(packStart_));
     return true;
   }
-  const std::size_t magic = file_.find("fMix", packStart_);
+  const std::size_t magic = pack_.find("fMix");
   Add(Kind::kFail, "image",
-      magic == std::string::npos
+      magic == std::string_view::npos
           ? "the data after the last section begins " + HexBytes(pack_.data(), std::min<std::size_t>(pack_.size(), 8)) + ", not \"fMix\""
-          : std::to_string(magic - packStart_) + " bytes lie between the last section's end (" +
+          : std::to_string(magic) + " bytes lie between the last section's end (" +
                 Hex(packStart_) + ") and the pack (a symbol table? link the stub with -s)");
   return false;
 }
@@ -184,7 +187,7 @@ void TSetupVerifier::CheckSignature() {
   packEnd += packStart_;
   const std::string where = "certificate table of " + std::to_string(certificateSize_) + " bytes at " +
                             Hex(certificateOffset_);
-  if (certificateOffset_ >= packEnd && certificateOffset_ + certificateSize_ <= file_.size())
+  if (certificateOffset_ >= packEnd && certificateOffset_ + certificateSize_ <= fileSize_)
     Add(Kind::kNote, "signature", where + ", after the pack (a signed setup)");
   else
     Add(Kind::kFail, "signature", where + " overlaps the pack or passes the end of the file");
@@ -395,7 +398,7 @@ bool TSetupVerifier::Inside(const TFileMixEntry& entry) const {
 }
 
 std::string TSetupVerifier::Data(const TFileMixEntry& entry) const {
-  std::string data = pack_.substr(entry.DataOffset, entry.DataSize);
+  std::string data(pack_.substr(entry.DataOffset, entry.DataSize));
   ScrambleBytes(&data[0], data.size(), entry.Scramble);
   return data;
 }

@@ -12,10 +12,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fmix/code_page.h"
 #include "unit_pack_files/file_mix_records.h"
+#include "velm_stream/tv_memory_stream.h"
 
 class TZipReader;
 struct TZipEntry;
@@ -75,8 +77,9 @@ class TSetupVerifier {
 
   std::string fileName_;
   TCodePage codePage_;
-  std::string file_;                     // the whole setup executable
-  std::string pack_;                     // what the launcher copies out of it
+  std::uint64_t fileSize_ = 0;           // of the whole setup executable
+  TVMemoryStream packCopy_;              // what the launcher copies out of it
+  std::string_view pack_;                // packCopy_'s bytes
   std::uint64_t packStart_ = 0;          // where that begins in the file
   std::uint32_t certificateOffset_ = 0;  // the security directory; size 0 when unsigned
   std::uint32_t certificateSize_ = 0;
