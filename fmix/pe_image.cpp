@@ -9,7 +9,9 @@ constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint16_t kFileDll = 0x2000;
 constexpr std::size_t kExportDirectory = 0;
+constexpr std::size_t kImportDirectory = 1;
 constexpr std::size_t kSecurityDirectory = 4;
+constexpr std::size_t kImportDescriptorSize = 20;
 constexpr std::uint32_t kMaxExportNames = 0x10000;
 
 // Little-endian field of width T at offset; false when it lies outside.
@@ -83,6 +85,7 @@ bool TPeImage::Parse(const std::string& bytes) {
   // A damaged export directory leaves the image valid, with no exports.
   if (directoryCount > kExportDirectory && !ParseExports(bytes, directories, sectionTable, sections))
     exports_.clear();
+  importsRead_ = directoryCount <= kImportDirectory || ParseImports(bytes, directories, sectionTable, sections);
   return true;
 }
 
@@ -111,6 +114,27 @@ bool TPeImage::ParseExports(const std::string& bytes, std::uint64_t directories,
     exports_.push_back(text);
   }
   return true;
+}
+
+// The import descriptors (IMAGE_IMPORT_DESCRIPTOR, 20 bytes each, the DLL's
+// name address at 12) up to the one of zeros.
+bool TPeImage::ParseImports(const std::string& bytes, std::uint64_t directories,
+                            std::uint64_t sectionTable, std::uint16_t sections) {
+  std::uint32_t rva = 0;
+  std::uint64_t descriptor = 0;
+  if (!Field(bytes, directories + 8 * kImportDirectory, rva)) return false;
+  if (rva == 0) return true;
+  if (!RvaToOffset(bytes, sectionTable, sections, rva, descriptor)) return false;
+  for (;; descriptor += kImportDescriptorSize) {
+    std::uint32_t nameRva = 0, lookup = 0;
+    std::uint64_t name = 0;
+    std::string text;
+    if (!Field(bytes, descriptor + 12, nameRva) || !Field(bytes, descriptor, lookup)) return false;
+    if (nameRva == 0 && lookup == 0) return true;
+    if (!RvaToOffset(bytes, sectionTable, sections, nameRva, name) || !Text(bytes, name, text))
+      return false;
+    imports_.push_back(text);
+  }
 }
 
 bool TPeImage::Exports(const std::string& name) const {

@@ -1,7 +1,7 @@
 // TPeImage: the few facts of a Windows PE image that fmix checks before it
 // appends a pack: where the raw data of the last section ends (where the
 // launcher looks for its pack) and whether a certificate table is present;
-// and, for the plug-in, the names that a DLL exports.
+// and, for the plug-in, the names that a DLL exports and the DLLs it imports.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +24,17 @@ class TPeImage {
   std::uint32_t CertificateSize() const { return certificateSize_; }
   // True when the export directory names this entry (exact, case-sensitive).
   bool Exports(const std::string& name) const;
+  // The names of the DLLs in the import directory, as the image spells them;
+  // ImportsRead() is false when the directory lies outside the bytes given or
+  // is damaged (Windows would not load such an image).
+  const std::vector<std::string>& Imports() const { return imports_; }
+  bool ImportsRead() const { return importsRead_; }
 
  private:
   bool Parse(const std::string& bytes);
   bool ParseExports(const std::string& bytes, std::uint64_t directories, std::uint64_t sectionTable,
+                    std::uint16_t sections);
+  bool ParseImports(const std::string& bytes, std::uint64_t directories, std::uint64_t sectionTable,
                     std::uint16_t sections);
 
   bool valid_ = false;
@@ -37,4 +44,6 @@ class TPeImage {
   std::uint32_t certificateOffset_ = 0;
   std::uint32_t certificateSize_ = 0;
   std::vector<std::string> exports_;
+  std::vector<std::string> imports_;
+  bool importsRead_ = false;
 };

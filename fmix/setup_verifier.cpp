@@ -42,6 +42,29 @@ bool ReadHead(const std::string& name, std::string& head, std::uint64_t& size) {
   return static_cast<bool>(in.read(&head[0], static_cast<std::streamsize>(head.size())));
 }
 
+// DLLs that every Windows the launcher runs on carries in its system folder,
+// the only folder the launcher's process searches for a DLL by name.
+const char* const kSystemDlls[] = {
+    "advapi32.dll", "bcrypt.dll",   "comctl32.dll", "comdlg32.dll", "crypt32.dll",  "gdi32.dll",
+    "imm32.dll",    "kernel32.dll", "msvcrt.dll",   "ntdll.dll",    "ole32.dll",    "oleaut32.dll",
+    "rpcrt4.dll",   "secur32.dll",  "setupapi.dll", "shell32.dll",  "shlwapi.dll",  "user32.dll",
+    "userenv.dll",  "uxtheme.dll",  "version.dll",  "wininet.dll",  "winmm.dll",    "ws2_32.dll"};
+
+bool IsSystemDll(const std::string& name) {
+  const std::string lower = rtl::LowerCaseAnsi(name);
+  if (lower.rfind("api-ms-win-", 0) == 0) return true;  // API sets, resolved by the loader
+  return std::find_if(std::begin(kSystemDlls), std::end(kSystemDlls),
+                      [&](const char* dll) { return lower == dll; }) != std::end(kSystemDlls);
+}
+
+// The imports of dll that are no system DLL, joined by ", "; empty when none.
+std::string ForeignImports(const TPeImage& dll) {
+  std::string foreign;
+  for (const std::string& name : dll.Imports())
+    if (!IsSystemDll(name)) foreign += (foreign.empty() ? "" : ", ") + name;
+  return foreign;
+}
+
 // Text for a report line: control characters spelled out, so that every
 // line stays one line.
 std::string Printable(const std::u16string& text) {
@@ -276,10 +299,13 @@ void TSetupVerifier::CheckPlugin() {
   if (!Inside(*entry)) return;
   const TPeImage dll(Data(*entry));
   const std::string name = "\"" + Shown(*entry) + "\" ";
-  if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll())
+  if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll() || !dll.ImportsRead())
     Add(Kind::kFail, "plugin", name + "is no 32-bit Windows DLL");
   else if (!dll.Exports("Yz1"))
     Add(Kind::kFail, "plugin", name + "does not export Yz1: the run ends silently");
+  else if (const std::string foreign = ForeignImports(dll); !foreign.empty())
+    Add(Kind::kFail, "plugin", name + "imports DLLs that are not part of Windows (" + foreign +
+                                   "): the run ends silently where they are missing");
   else
     Add(Kind::kOk, "plugin", name + "is a 32-bit DLL exporting Yz1");
 }

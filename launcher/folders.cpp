@@ -10,12 +10,28 @@ namespace {
 
 constexpr DWORD kFolderBufferLength = 1024;
 
+// The folder as 8-bit text that names exactly it: as it is, else by its
+// short name (a profile folder outside the code page usually has one).
+// Raises when neither form converts exactly: a near match would be another
+// folder.
+std::string ExactFolder(const std::u16string& folder) {
+  std::string ansi;
+  if (rtl::ToAnsiExact(folder, ansi)) return ansi;
+  wchar_t shortName[kFolderBufferLength + 1] = {};
+  const DWORD n = GetShortPathNameW(reinterpret_cast<const wchar_t*>(folder.c_str()), shortName,
+                                    kFolderBufferLength);
+  if (n > 0 && n <= kFolderBufferLength &&
+      rtl::ToAnsiExact(std::u16string(reinterpret_cast<const char16_t*>(shortName), n), ansi))
+    return ansi;
+  throw EInOutError(u"no 8-bit name for the folder " + folder);
+}
+
 // UTF-16 folder text up to its first NUL, as 8-bit text with one trailing
 // backslash.
 std::string AsFolder(const wchar_t* buffer) {
   std::size_t n = 0;
   while (n < kFolderBufferLength && buffer[n] != L'\0') ++n;
-  std::string folder = rtl::ToAnsi(std::u16string(reinterpret_cast<const char16_t*>(buffer), n));
+  std::string folder = ExactFolder(std::u16string(reinterpret_cast<const char16_t*>(buffer), n));
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
 }

@@ -1,5 +1,6 @@
 // The folders the launcher stages in, as 8-bit text ending in a backslash.
-// Each raises when the platform cannot deliver the folder, which ends the run.
+// Each raises when the platform cannot deliver the folder, or when no 8-bit
+// text names it exactly (not even its short name), which ends the run.
 #pragma once
 
 #include <string>

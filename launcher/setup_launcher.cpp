@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "launcher/debug_trace.h"
@@ -21,14 +22,18 @@ namespace {
 const char kTempPrefix[] = "vlk";
 const char kUnpackSuffix[] = "_dir\\";
 const char kTestPackFile[] = "quillpad_con_setup.exe";
+const char kPluginName[] = "yz1.dll";
 const char16_t kMarkKey[] =
     u"\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
 
-// Steps 2-3: a new, empty, uniquely named file in the work folder.
-std::string CreateTempPackFile() {
-  const std::string folder = TestMode ? GetDesktopFolder() : GetTempFolder();
+// How often a fresh temporary file is taken when its unpack folder's name is
+// already taken, before the run ends.
+constexpr int kUnpackFolderAttempts = 16;
+
+// Step 3: a new, empty, uniquely named file in the work folder.
+std::string CreateTempPackFile(const std::string& workFolder) {
   char buffer[4096] = {};
-  if (GetTempFileNameA(folder.c_str(), kTempPrefix, 0, buffer) == 0)
+  if (GetTempFileNameA(workFolder.c_str(), kTempPrefix, 0, buffer) == 0)
     throw Exception(u"GetTempFileNameA failed");
   return rtl::FromBuffer(buffer, sizeof buffer);
 }
@@ -41,11 +46,47 @@ void StagePack(const std::string& tempPack) {
   pack.SaveToFile(tempPack);
 }
 
-// Steps 8-9: every entry into the unpack folder and the trimmed text of
-// "config.txt". The reader is gone on return, so the pack file is closed
-// before the plug-in runs.
-std::string UnpackPack(const std::string& tempPack, const std::string& unpackFolder) {
-  TFileMixReader reader(tempPack);
+// True when anything of that name exists, or may exist: its attributes
+// cannot be read for another reason than its absence.
+bool NameTaken(const std::u16string& name) {
+  if (GetFileAttributesW(reinterpret_cast<const wchar_t*>(name.c_str())) != INVALID_FILE_ATTRIBUTES)
+    return true;
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+// The unpack folder (ending in a backslash) as UTF-16 without that backslash;
+// false when the 8-bit name has no exact UTF-16 form.
+bool FolderPath(const std::string& folder, std::u16string& path) {
+  if (!rtl::ToWideExact(folder, path)) return false;
+  path.pop_back();
+  return true;
+}
+
+// Steps 2-8. The unpack folder is always one that this run created, new and
+// empty: where its name is taken (planted by someone who can write to the
+// work folder), a fresh temporary file and folder are taken instead, a
+// bounded number of times. The name is looked at before the pack is staged,
+// so that a taken one costs no copy, and the folder is created only once the
+// pack has been read, so that a program without a pack leaves none.
+std::unique_ptr<TFileMixReader> StageInNewFolder(std::string& unpackFolder) {
+  const std::string workFolder = TestMode ? GetDesktopFolder() : GetTempFolder();
+  for (int attempt = 0; attempt < kUnpackFolderAttempts; ++attempt) {
+    const std::string tempPack = CreateTempPackFile(workFolder);
+    DebugTrace("tempPack=" + tempPack);
+    unpackFolder = tempPack + kUnpackSuffix;
+    std::u16string path;
+    if (!FolderPath(unpackFolder, path) || NameTaken(path)) continue;
+    StagePack(tempPack);
+    auto reader = std::make_unique<TFileMixReader>(tempPack);
+    if (CreateDirectoryW(reinterpret_cast<const wchar_t*>(path.c_str()), nullptr)) return reader;
+  }
+  throw Exception(u"no new unpack folder");
+}
+
+// Step 9: every entry into the unpack folder and the trimmed text of
+// "config.txt".
+std::string UnpackPack(TFileMixReader& reader, const std::string& unpackFolder) {
   std::string config;
   try {
     reader.ExtractAll(unpackFolder);
@@ -57,11 +98,18 @@ std::string UnpackPack(const std::string& tempPack, const std::string& unpackFol
   return config;
 }
 
-bool FileExistsAnsi(const std::string& name) { return rtl::FileExists(rtl::ToWide(name)); }
+// A name with no exact UTF-16 form counts as missing: the platform's 8-bit
+// calls would reach another file.
+bool FileExistsAnsi(const std::string& name) {
+  std::u16string wide;
+  return rtl::ToWideExact(name, wide) && rtl::FileExists(wide);
+}
 
-// Step 12: the plug-in unpacks the archive into the unpack folder.
-void UnpackArchive(const std::string& unpackFolder) {
+// Step 12: the plug-in unpacks the archive into the unpack folder. When the
+// pack carries the plug-in, that copy is the only one loaded.
+void UnpackArchive(const std::string& unpackFolder, bool packCarriesPlugin) {
   PluginBaseDir = unpackFolder;
+  PluginBaseDirOnly = packCarriesPlugin;
   for (const char* name : {"arc.yz1", "ARC.YZ1"}) {
     if (FileExistsAnsi(unpackFolder + name)) {
       Yz1Extract(unpackFolder + name, unpackFolder);
@@ -84,14 +132,18 @@ void WriteCompatibilityMark() {
 
 void RunSetupLauncher() {
   DebugTrace("packfile");
-  const std::string tempPack = CreateTempPackFile();
-  DebugTrace("tempPack=" + tempPack);
-  StagePack(tempPack);
-  const std::string unpackFolder = tempPack + kUnpackSuffix;
-  const std::string config = UnpackPack(tempPack, unpackFolder);
+  std::string unpackFolder, config;
+  bool packCarriesPlugin = false;
+  {
+    // The reader is gone at the end of this block, so the pack file is
+    // closed before the plug-in runs.
+    const std::unique_ptr<TFileMixReader> reader = StageInNewFolder(unpackFolder);
+    packCarriesPlugin = reader->FindEntry(kPluginName) != nullptr;
+    config = UnpackPack(*reader, unpackFolder);
+  }
   DebugTrace("config=" + config);
   DebugTrace("path=" + unpackFolder);
-  UnpackArchive(unpackFolder);
+  UnpackArchive(unpackFolder, packCarriesPlugin);
   const std::string installer = unpackFolder + config;
   if (FileExistsAnsi(installer)) OpenWithShell(nullptr, installer, "");
   WriteCompatibilityMark();

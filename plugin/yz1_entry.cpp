@@ -18,9 +18,12 @@
 
 namespace {
 
+// The folder must convert exactly: a near match would be another folder.
 std::string Extract(const std::string& archive, const std::string& folder) {
+  std::u16string target;
+  if (!rtl::ToWideExact(folder, target)) throw Exception(u"no such folder: " + target);
   TZipReader reader(archive);
-  const int files = TZipExtractor(reader, rtl::ToWide(folder)).ExtractAll();
+  const int files = TZipExtractor(reader, target).ExtractAll();
   return std::to_string(files) + (files == 1 ? " file extracted." : " files extracted.");
 }
 

@@ -58,6 +58,19 @@ std::u16string ToWide(const std::string& ansi) { return os::AnsiToWide(ansi); }
 
 std::string ToAnsi(const std::u16string& wide) { return os::WideToAnsi(wide); }
 
+// A conversion is exact when converting back gives the text again: the
+// platform's 8-bit calls convert names the same way, so they then reach the
+// very file that the UTF-16 text names.
+bool ToWideExact(const std::string& ansi, std::u16string& wide) {
+  wide = ToWide(ansi);
+  return ToAnsi(wide) == ansi;
+}
+
+bool ToAnsiExact(const std::u16string& wide, std::string& ansi) {
+  ansi = ToAnsi(wide);
+  return ToWide(ansi) == wide;
+}
+
 std::string FromBuffer(const char* buffer, std::size_t max) {
   std::size_t n = 0;
   while (n < max && buffer[n] != '\0') ++n;

@@ -26,6 +26,11 @@ std::u16string Format(const std::u16string& format, std::int32_t a, std::int32_t
 // Conversions with the system code page, read once at start-up.
 std::u16string ToWide(const std::string& ansi);
 std::string ToAnsi(const std::u16string& wide);
+// Exact conversions, for names of files: false when the text has no exact
+// form in the other encoding (a best-fit or default character, or bytes that
+// are no valid text), where a near match would name another file.
+bool ToWideExact(const std::string& ansi, std::u16string& wide);
+bool ToAnsiExact(const std::u16string& wide, std::string& ansi);
 // An 8-bit buffer read as text: up to its first NUL, at most max bytes.
 std::string FromBuffer(const char* buffer, std::size_t max);
 

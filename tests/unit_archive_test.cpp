@@ -1,6 +1,6 @@
 // The plug-in bridge and the fault guard, with stand-in plug-ins copied as
-// yz1.dll into the places that the search tries. LoadLibraryW/A and
-// MessageBoxW are hooked in the program's import table: the hooks record
+// yz1.dll into the places that the search tries. LoadLibraryExW, LoadLibraryA
+// and MessageBoxW are hooked in the program's import table: the hooks record
 // every load attempt and every box (without showing it), and can hand out
 // made-up handles or find nothing.
 #include "unit_archive/unit_archive.h"
@@ -16,6 +16,7 @@
 #include "rtl/text.h"
 #include "tests/iat_hook.h"
 #include "tests/test_files.h"
+#include "unit_archive/dll_search.h"
 #include "unit_archive/fault_guard.h"
 
 using testing_files::ReadFile;
@@ -33,9 +34,8 @@ struct Box {
   UINT style;
 };
 
-std::vector<std::string> attempts;  // "W path" or "A path", in lower case
+std::vector<std::string> attempts;  // "W path" (full path) or "A name", in lower case
 std::deque<HMODULE> madeUpHandles;  // handed out instead of loading while any are left
-std::string refusedName;            // a LoadLibraryA argument that finds nothing
 std::vector<Box> boxes;
 std::unique_ptr<TIatHook> loadWide, loadAnsi, messageBox;
 
@@ -49,14 +49,14 @@ HMODULE Attempt(const std::string& kind, const std::string& path) {
   return handle;
 }
 
-HMODULE WINAPI LoadWide(LPCWSTR name) {
+HMODULE WINAPI LoadWide(LPCWSTR name, HANDLE file, DWORD flags) {
+  EXPECT_EQ(flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
   if (HMODULE madeUp = Attempt("W", rtl::ToAnsi(U16(name)))) return madeUp;
-  return reinterpret_cast<decltype(&LoadLibraryW)>(loadWide->Original())(name);
+  return reinterpret_cast<decltype(&LoadLibraryExW)>(loadWide->Original())(name, file, flags);
 }
 
 HMODULE WINAPI LoadAnsi(LPCSTR name) {
   if (HMODULE madeUp = Attempt("A", name)) return madeUp;
-  if (refusedName == name) return nullptr;
   return reinterpret_cast<decltype(&LoadLibraryA)>(loadAnsi->Original())(name);
 }
 
@@ -89,9 +89,10 @@ std::u16string ErrorOf(const std::function<void()>& action) {
 class Bridge : public ::testing::Test {
  protected:
   void SetUp() override {
+    RestrictDllSearch();  // as the launcher's entry does: the bare name finds no copy beside us
     attempts.clear();
     boxes.clear();
-    loadWide = std::make_unique<TIatHook>("kernel32.dll", "LoadLibraryW",
+    loadWide = std::make_unique<TIatHook>("kernel32.dll", "LoadLibraryExW",
                                           reinterpret_cast<void*>(&LoadWide));
     loadAnsi = std::make_unique<TIatHook>("kernel32.dll", "LoadLibraryA",
                                           reinterpret_cast<void*>(&LoadAnsi));
@@ -112,6 +113,7 @@ class Bridge : public ::testing::Test {
     }
     RemoveDirectoryA((ProgramFolder() + "plug-ins").c_str());
     PluginBaseDir.clear();
+    PluginBaseDirOnly = false;
   }
 
   // Copies a stand-in plug-in into folder as yz1.dll.
@@ -142,8 +144,8 @@ TEST_F(Bridge, SearchTriesFourPlacesInOrderAndStopsAtTheFirstHit) {
   EXPECT_EQ(ErrorOf([&] { Yz1Command("-x", output); }), kNotFound);
   const std::vector<std::string> all = {
       rtl::LowerCaseAnsi("w " + base_.Path() + "yz1.dll"), "a yz1.dll",
-      rtl::LowerCaseAnsi("a " + ProgramFolder() + "yz1.dll"),
-      rtl::LowerCaseAnsi("a " + ProgramFolder() + "plug-ins\\yz1.dll")};
+      rtl::LowerCaseAnsi("w " + ProgramFolder() + "yz1.dll"),
+      rtl::LowerCaseAnsi("w " + ProgramFolder() + "plug-ins\\yz1.dll")};
   EXPECT_EQ(attempts, all);
   EXPECT_EQ(output, "untouched");
   EXPECT_EQ(PluginLibrary(), nullptr);
@@ -155,15 +157,22 @@ TEST_F(Bridge, SearchTriesFourPlacesInOrderAndStopsAtTheFirstHit) {
   PluginBaseDir = base_.Path();
   Install(ProgramFolder() + "plug-ins\\");
   ExpectFoundAt(ProgramFolder() + "plug-ins\\", 4);
-  // The platform's search looks in the program's folder first, so the third
-  // place counts only where that search leaves the folder out.
   Install(ProgramFolder());
-  ExpectFoundAt(ProgramFolder(), 2);
-  refusedName = "yz1.dll";
   ExpectFoundAt(ProgramFolder(), 3);
-  refusedName.clear();
   Install(base_.Path());
   ExpectFoundAt(base_.Path(), 1);
+}
+
+// With the plug-in in the pack, a copy that fails to load there is the end:
+// copies beside the program are never tried.
+TEST_F(Bridge, PackCarriesThePluginOnlyTheBaseDirIsTried) {
+  PluginBaseDirOnly = true;
+  Install(ProgramFolder());
+  WriteFile(base_.File("yz1.dll"), std::string(61440, 'M'));  // cut short in the pack
+  std::string output = "untouched";
+  EXPECT_EQ(ErrorOf([&] { Yz1Command("-x", output); }), kNotFound);
+  EXPECT_EQ(attempts, std::vector<std::string>{rtl::LowerCaseAnsi("w " + base_.Path() + "yz1.dll")});
+  EXPECT_FALSE(PluginIsLoaded());
 }
 
 TEST_F(Bridge, HandlesUpTo32FailAndHandlesAbove2GBSucceed) {

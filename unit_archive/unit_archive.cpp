@@ -4,9 +4,11 @@
 
 #include "rtl/exception.h"
 #include "rtl/text.h"
+#include "unit_archive/dll_search.h"
 #include "unit_archive/fault_guard.h"
 
 std::string PluginBaseDir;
+bool PluginBaseDirOnly = false;
 
 namespace {
 
@@ -26,7 +28,9 @@ const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-HMODULE LoadAnsi(const std::u16string& path) { return LoadLibraryA(rtl::ToAnsi(path).c_str()); }
+HMODULE LoadFullPath(const std::u16string& path) {
+  return LoadLibraryExW(Wide(path), nullptr, FullPathLoadFlags());
+}
 
 struct Call {
   const std::string& commandLine;
@@ -54,17 +58,19 @@ HMODULE PluginLibrary() { return library; }
 FARPROC PluginEntry() { return entry; }
 
 HMODULE LoadPluginLibrary(const std::string& name) {
-  HMODULE handle;
+  HMODULE handle = nullptr;
+  std::u16string path;
   if (!PluginBaseDir.empty()) {
-    handle = LoadLibraryW(Wide(rtl::ToWide(PluginBaseDir + name)));
-    if (IsLoaded(handle)) return handle;
+    if (rtl::ToWideExact(PluginBaseDir + name, path)) handle = LoadFullPath(path);
+    if (IsLoaded(handle) || PluginBaseDirOnly) return handle;
   }
   handle = LoadLibraryA(name.c_str());
-  if (IsLoaded(handle)) return handle;
+  std::u16string wideName;
+  if (IsLoaded(handle) || !rtl::ToWideExact(name, wideName)) return handle;
   const std::u16string programFolder = rtl::ExtractFilePath(rtl::ProgramPath());
-  handle = LoadAnsi(programFolder + rtl::ToWide(name));
+  handle = LoadFullPath(programFolder + wideName);
   if (IsLoaded(handle)) return handle;
-  return LoadAnsi(programFolder + u"plug-ins\\" + rtl::ToWide(name));
+  return LoadFullPath(programFolder + u"plug-ins\\" + wideName);
 }
 
 bool Yz1Load() {

@@ -11,6 +11,9 @@
 // The folder that the library search tries first: empty, or ending in a
 // backslash. The launcher sets it to the unpack folder.
 extern std::string PluginBaseDir;
+// Set when the pack carries the plug-in: then only PluginBaseDir is tried, so
+// that a copy planted elsewhere never stands in for one that failed to load.
+extern bool PluginBaseDirOnly;
 
 // The library of the last load (0 after a failed one) and its entry Yz1
 // (null when the library has no such export).
@@ -18,8 +21,10 @@ HMODULE PluginLibrary();
 FARPROC PluginEntry();
 
 // Tries PluginBaseDir, the platform's own search, the program's folder and
-// its "plug-ins\" subfolder, in this order; the first handle above 32 wins.
-// When all fail, the last attempt's result is returned.
+// its "plug-ins\" subfolder, in this order (only the first with
+// PluginBaseDirOnly); the first handle above 32 wins. Folders are joined to
+// name as UTF-16 and loaded by full path; a path that has no exact UTF-16
+// form is not tried. When all fail, the last attempt's result is returned.
 HMODULE LoadPluginLibrary(const std::string& name);
 // Loads "yz1.dll" and looks up its entry; false when no place has it.
 bool Yz1Load();

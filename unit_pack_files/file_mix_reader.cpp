@@ -82,8 +82,11 @@ void TFileMixReader::ExtractToStream(const TFileMixEntry* entry, TVMemoryStream&
   }
 }
 
+// An entry whose data cannot be read whole raises instead of being written
+// cut short: a truncated plug-in or archive must not pass for a good one.
 void TFileMixReader::ExtractAll(const std::string& folder) {
-  rtl::ForceDirectories(rtl::ToWide(folder));
+  std::u16string wideFolder;
+  if (rtl::ToWideExact(folder, wideFolder)) rtl::ForceDirectories(wideFolder);
   const std::int32_t count = directory_.Count;
   for (std::int32_t i = 0; i < count; ++i) {
     const TFileMixEntry* entry = Entry(i);
@@ -91,25 +94,28 @@ void TFileMixReader::ExtractAll(const std::string& folder) {
     if (!IsSafeEntryName(rtl::ToWide(EntryName(*entry))))
       throw EInOutError(rtl::Format(u"ファイル『%s』の生成エラー", rtl::ToWide(fileName)));
     TVMemoryStream stream;
-    ExtractToStream(entry, stream);
+    ExtractEntry(*entry, stream, false);
     stream.SaveToFile(fileName);
   }
 }
 
+const TFileMixEntry* TFileMixReader::FindEntry(const std::string& entryName) const {
+  const std::u16string wanted = rtl::UpperCase(rtl::ToWide(entryName));
+  for (std::int32_t i = 0; i < directory_.Count; ++i)
+    if (rtl::UpperCase(rtl::ToWide(EntryName(*Entry(i)))) == wanted) return Entry(i);
+  return nullptr;
+}
+
 bool TFileMixReader::ExtractByName(const std::string& entryName,
                                    std::unique_ptr<TVMemoryStream>& stream, bool refuseMode2) {
-  const std::u16string wanted = rtl::UpperCase(rtl::ToWide(entryName));
-  for (std::int32_t i = 0; i < directory_.Count; ++i) {
-    const TFileMixEntry* entry = Entry(i);
-    if (rtl::UpperCase(rtl::ToWide(EntryName(*entry))) != wanted) continue;
-    try {
-      stream = std::make_unique<TVMemoryStream>();
-      return ExtractEntry(*entry, *stream, refuseMode2);
-    } catch (...) {
-      return false;
-    }
+  const TFileMixEntry* entry = FindEntry(entryName);
+  if (!entry) return false;
+  try {
+    stream = std::make_unique<TVMemoryStream>();
+    return ExtractEntry(*entry, *stream, refuseMode2);
+  } catch (...) {
+    return false;
   }
-  return false;
 }
 
 bool TFileMixReader::ExtractToString(const std::string& entryName, std::string& text,

@@ -25,8 +25,8 @@ class TFileMixReader {
   // after a failed copy the stream holds what was copied, not descrambled.
   void ExtractToStream(const TFileMixEntry* entry, TVMemoryStream& stream);
   // Writes every entry into folder + name (folder ends in a delimiter).
-  // Raises on a file that cannot be written, and refuses a name that could
-  // reach outside folder.
+  // Raises on a file that cannot be written and on an entry whose data cannot
+  // be read whole, and refuses a name that could reach outside folder.
   void ExtractAll(const std::string& folder);
   // Looks the entry up by name (ASCII letters in either case). When a record
   // matches, stream receives a new memory stream that the caller owns; it is
@@ -37,6 +37,9 @@ class TFileMixReader {
   // The entry's bytes as 8-bit text; text is untouched when false.
   bool ExtractToString(const std::string& entryName, std::string& text, bool refuseMode2);
 
+  // The first record whose name matches (ASCII letters in either case), or
+  // null.
+  const TFileMixEntry* FindEntry(const std::string& entryName) const;
   // The directory records in file order.
   const TVList& Directory() const { return directory_; }
   const TFileMixEntry* Entry(std::int32_t index) const;

@@ -45,7 +45,7 @@ bool ScanForPackStart(TVFileStream& file) {
 
 bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool copyData) {
   if (!rtl::FileExists(fileName)) return false;
-  TVFileStream file(rtl::ToAnsi(fileName), kOpenShareRead);
+  TVFileStream file(fileName, kOpenShareRead);
   const char first = ReadAt<char>(file, 0);
   if (first != 'M' && first != 'm') return false;
   const std::int64_t end = EndOfSections(file);

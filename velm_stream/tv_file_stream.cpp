@@ -19,17 +19,30 @@ bool DecodeMode(std::uint16_t mode, os::Access& access, os::Share& share) {
   return true;
 }
 
+[[noreturn]] void OpenError(const std::u16string& name) {
+  throw EInOutError(rtl::Format(u"ファイル『%s』の生成エラー", name));
+}
+
 }  // namespace
 
 TVFileStream::TVFileStream(const std::string& fileName, std::uint16_t mode) {
-  std::u16string name = rtl::ToWide(fileName);
+  std::u16string name;
+  if (!rtl::ToWideExact(fileName, name)) OpenError(name);
+  Open(name, mode);
+}
+
+TVFileStream::TVFileStream(const std::u16string& fileName, std::uint16_t mode) {
+  Open(fileName, mode);
+}
+
+void TVFileStream::Open(const std::u16string& name, std::uint16_t mode) {
   os::Access access;
   os::Share share;
   if (mode == kCreate)
     handle_ = os::FileCreate(name);
   else if (DecodeMode(mode, access, share))
     handle_ = os::FileOpen(name, access, share);
-  if (handle_ < 0) throw EInOutError(rtl::Format(u"ファイル『%s』の生成エラー", name));
+  if (handle_ < 0) OpenError(name);
 }
 
 TVFileStream::~TVFileStream() {

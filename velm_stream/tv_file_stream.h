@@ -11,9 +11,11 @@ class TVFileStream : public TVStream {
  public:
   // Mode 0xFFFF creates (or empties) the file; any other mode opens an
   // existing one: bits 0-1 choose the access, bits 4-7 the sharing.
-  // Raises EInOutError when the file cannot be created or opened.
+  // Raises EInOutError when the file cannot be created or opened. An 8-bit
+  // name (system code page) that has no exact UTF-16 form is not opened.
   static constexpr std::uint16_t kCreate = 0xFFFF;
   TVFileStream(const std::string& fileName, std::uint16_t mode);
+  TVFileStream(const std::u16string& fileName, std::uint16_t mode);
   ~TVFileStream() override;
   TVFileStream(const TVFileStream&) = delete;
   TVFileStream& operator=(const TVFileStream&) = delete;
@@ -26,5 +28,7 @@ class TVFileStream : public TVStream {
   os::FileHandle Handle() const { return handle_; }
 
  private:
+  void Open(const std::u16string& name, std::uint16_t mode);
+
   os::FileHandle handle_ = os::kNoFile;
 };

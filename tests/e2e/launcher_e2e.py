@@ -194,8 +194,8 @@ def full_run(ctx):
     expect("cwd=" + windows_path(s.path("cwd")) in receipts[0],
            "the installer did not inherit the current folder: %r" % receipts[0])
     expect(s.mark(exe) == ("REG_DWORD", "0x1"), "no compatibility mark for %s" % exe)
-    loads = calls(s.trace, "LoadLibraryW")
-    expect(loads and "yz1.dll" in loads[0] and "_dir\\\\" in loads[0],
+    loads = [c for c in calls(s.trace, "LoadLibraryExW") if "yz1.dll" in c]
+    expect(loads and "_dir\\\\" in loads[0],
            "the plug-in was not loaded from the unpack folder first: %s" % loads)
     expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
 
@@ -403,6 +403,9 @@ def stub_layout(ctx):
     expect(magic == 0x10B and subsystem == 2, "not a 32-bit GUI image (magic %x, subsystem %d)" % (magic, subsystem))
     characteristics = struct.unpack_from("<H", image, pe + 22)[0]
     expect(characteristics & 0x20, "not large-address aware")
+    dll_characteristics = struct.unpack_from("<H", image, pe + 24 + 70)[0]
+    expect(dll_characteristics & 0x8140 == 0x8140,
+           "not DYNAMIC_BASE, NX_COMPAT and TERMINAL_SERVER_AWARE: %#x" % dll_characteristics)
     last = pe + 24 + optional_size + 40 * (sections - 1)
     size, pointer = struct.unpack_from("<II", image, last + 16)
     expect(pointer + size == len(image), "the stub ends %d bytes after its last section" % (len(image) - pointer - size))
@@ -493,9 +496,18 @@ def plant_plugins(s):
 def plugin_loads(trace):
     """Every plug-in load that the bridge asked for, as (function, arguments),
     and every file of that name that the loader mapped."""
-    asked = [(function, c) for function in ("LoadLibraryW", "LoadLibraryA")
+    asked = [(function, c) for function in ("LoadLibraryExW", "LoadLibraryA")
              for c in calls(trace, function) if "yz1.dll" in c.lower()]
     mapped = [m for m in loaded_modules(trace) if m.lower().endswith("\\yz1.dll")]
+    return asked, mapped
+
+
+def expect_planted_unused(s, planted):
+    asked, mapped = plugin_loads(s.trace)
+    expect(not [m for m in mapped if m.lower() in {windows_path(p).lower() for p in planted}],
+           "planted plug-ins were loaded: %s" % mapped)
+    called = [p for p in planted if os.path.exists(os.path.join(os.path.dirname(p), "call.txt"))]
+    expect(not called, "planted plug-ins were called: %s" % called)
     return asked, mapped
 
 
@@ -508,13 +520,11 @@ def planted_plugin(ctx):
     planted = plant_plugins(s)
     exe = s.build("run/planted_setup.exe")
     s.run(exe)
-    asked, mapped = plugin_loads(s.trace)
+    asked, mapped = expect_planted_unused(s, planted)
     unpacked = windows_path(os.path.join(s.unpack_dir(), "YZ1.DLL")).lower()
-    expect(len(asked) == 1 and asked[0][0] == "LoadLibraryW" and "_dir\\\\" in asked[0][1],
+    expect(len(asked) == 1 and asked[0][0] == "LoadLibraryExW" and "_dir\\\\" in asked[0][1],
            "the plug-in was not asked for once, from the unpack folder: %s" % asked)
     expect([m.lower() for m in mapped] == [unpacked], "expected only %s mapped: %s" % (unpacked, mapped))
-    called = [p for p in planted if os.path.exists(os.path.join(os.path.dirname(p), "call.txt"))]
-    expect(not called, "planted plug-ins were called: %s" % called)
     expect(len(s.receipts()) == 1, "the installer did not run once")
     expect(not s.boxes(), "unexpected boxes: %s" % s.boxes())
 
@@ -523,10 +533,122 @@ def planted_plugin(ctx):
     exe = bare.build_raw("run/bare_setup.exe", standard_entries(ctx, bare)[1:])
     bare.run(exe)
     asked, mapped = plugin_loads(bare.trace)
-    expect(len(asked) == 2 and asked[1][0] == "LoadLibraryA" and asked[1][1].endswith(' "yz1.dll"')
+    expect(sorted(a[0] for a in asked) == ["LoadLibraryA", "LoadLibraryExW", "LoadLibraryExW"]
            and [m.lower() for m in mapped] == [windows_path(planted[0]).lower()],
-           "without a plug-in in the pack the planted copy beside the setup was not loaded: %s %s" % (asked, mapped))
+           "without a plug-in in the pack the copy beside the setup was not the one loaded: %s %s" % (asked, mapped))
     expect(os.path.exists(os.path.join(os.path.dirname(planted[0]), "call.txt")), "the planted copy was not called")
+
+
+@case
+def plugin_fails_to_load(ctx):
+    """A setup cut off inside the plug-in's data and a plug-in whose import
+    does not resolve: the run never falls back on a planted copy, and the cut
+    entry is an extraction failure."""
+    s = Setup(ctx, "cut_setup")
+    planted = plant_plugins(s)
+    whole = read(s.build("parts/whole_setup.exe"))
+    stub_size = os.path.getsize(ctx.stub)
+    plugin_offset = struct.unpack_from("<I", whole, stub_size + 11 + 256)[0]
+    exe = s.path("run", "cut_setup.exe")
+    write(exe, whole[:stub_size + plugin_offset + 100000])
+    s.run(exe)
+    expect_planted_unused(s, planted)
+    boxes = s.boxes()
+    expect(boxes and 'L"Failed to extract."' in boxes[0], "no extraction box for the cut entry: %s" % boxes)
+    expect(not os.path.exists(os.path.join(s.unpack_dir(), "YZ1.DLL")), "the cut plug-in was written")
+
+    s = Setup(ctx, "unloadable_plugin")
+    planted = plant_plugins(s)
+    unloadable = plugin_bytes(ctx).replace(b"msvcrt.dll", b"msvcrq.dll")
+    exe = s.build_raw("run/unloadable_setup.exe", [("YZ1.DLL", unloadable)] + standard_entries(ctx, s)[1:])
+    s.run(exe)
+    asked, _ = expect_planted_unused(s, planted)
+    expect(len(asked) == 1, "the plug-in was asked for elsewhere than in the unpack folder: %s" % asked)
+    expect_silent_end(s, exe)
+    verdict = subprocess.run([ctx.fmix, "verify", exe], capture_output=True, text=True)
+    expect(verdict.returncode == 1 and "msvcrq.dll" in verdict.stdout,
+           "fmix verify passed a plug-in with an import outside the system:\n" + verdict.stdout)
+
+
+@case
+def planted_unpack_folders(ctx):
+    """Every unpack folder name the run could take exists already, with an
+    installer in it: the run starts none of them, touches none of them and
+    ends after a bounded number of fresh names."""
+    s = Setup(ctx, "planted_folders")
+    # Hard links to two copies of the sample installer (a file takes at most
+    # 65,000 links).
+    copies = [s.path("parts", "setup%d.exe" % i) for i in range(2)]
+    for copy in copies:
+        shutil.copy(os.path.join(ctx.bin, "sample_installer.exe"), copy)
+    for n in range(0x10000):
+        app = os.path.join(s.tmp, "vlk%x.tmp_dir" % n, "app")
+        os.makedirs(os.path.join(app, "setup.exe.yz1part"))
+        os.link(copies[n % 2], os.path.join(app, "setup.exe"))
+    exe = s.build("run/folders_setup.exe")
+    s.run(exe)
+    expect(not shell_starts(s.trace), "something was started: %s" % shell_starts(s.trace))
+    expect(s.mark(exe) is None, "a mark was written")
+    packs = s.temp_packs()
+    expect(len(packs) == 16 and all(os.path.getsize(p) == 0 for p in packs),
+           "expected 16 empty temporary files, one per fresh name: %d" % len(packs))
+    tree = [(root, sorted(dirs), files) for root, dirs, files in os.walk(s.tmp)]
+    files = [os.path.join(root, f) for root, _, names in tree for f in names]
+    expect(len(files) == 0x10000 + len(packs) and sum(os.stat(c).st_nlink for c in copies) == 0x10002,
+           "the planted folders changed: %d files" % len(files))
+    expect(all(dirs == ["setup.exe.yz1part"] for root, dirs, _ in tree if root.endswith("app")),
+           "a planted app folder changed")
+
+
+@case
+def dll_search_path(ctx):
+    """The entry restricts the DLL search to the system folder before any
+    other traced call; a DLL loaded by bare name at run time then never comes
+    from the setup's folder or the current folder."""
+    s = Setup(ctx, "dll_search_path")
+    exe = s.build("run/search_setup.exe")
+    s.run(exe)
+    first = program_calls(s.trace, exe)[0]
+    flags = int(first.split("(")[1].split(")")[0], 16) if "SetDefaultDllDirectories(" in first else 0
+    expect(flags & 0x800 and not flags & 0x200,
+           "the first call is not SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32): %s" % first)
+    expect(len(s.receipts()) == 1, "the setup did not reach its installer")
+
+    s = Setup(ctx, "dll_search_runtime")
+    planted = [s.path("run", "uxtheme.dll"), s.path("cwd", "uxtheme.dll")]
+    for path in planted:
+        write(path, plugin_bytes(ctx, test_plugin(ctx)))
+    exe = s.build_raw("run/runtime_setup.exe", [("YZ1.DLL", plugin_bytes(ctx, test_plugin(ctx))),
+                                                ("ARC.YZ1", b"PK")] + installer_in_pack(ctx))
+    s.run(exe, extra_env={"YZ1_TEST_MODE": "load:uxtheme.dll",
+                          "WINEDLLOVERRIDES": "mscoree,mshtml=;uxtheme=n,b"})
+    loaded = [m.lower() for m in loaded_modules(s.trace) if m.lower().endswith("\\uxtheme.dll")]
+    expect(loaded and not set(loaded) & {windows_path(p).lower() for p in planted},
+           "uxtheme.dll was not loaded from the system folder: %s" % loaded)
+
+
+def program_calls(trace, exe):
+    """The relayed calls made on the thread that loaded exe, in order."""
+    loaded = [l for l in trace if 'Loaded L"%s"' % wine_text(windows_path(exe)) in l]
+    thread = loaded[0].split(":")[0]
+    return [l for l in trace if l.startswith(thread + ":Call ")
+            and "Call PE DLL" not in l and "Call TLS callback" not in l]
+
+
+@case
+def lossy_program_name(ctx):
+    """A setup whose name has no exact form in the ANSI code page (Ł in 1252,
+    best fit L) reads its own pack, never that of a sibling named by the best
+    fit."""
+    s = Setup(ctx, "lossy_name")
+    write(s.path("payload", "readme.txt"), b"sibling\n")
+    s.build("run/Lsetup.exe")
+    write(s.path("payload", "readme.txt"), b"genuine\n")
+    exe = s.build("run/\u0141setup.exe")
+    s.run(exe)
+    readme = os.path.join(s.unpack_dir(), "readme.txt")
+    expect(os.path.exists(readme) and read(readme) == b"genuine\n", "the sibling's pack was used")
+    expect(len(s.receipts()) == 1, "the installer did not run once")
 
 
 @case

@@ -7,8 +7,10 @@ import subprocess
 import tempfile
 import time
 
-RELAY_INCLUDE = ("user32.MessageBoxW;user32.MessageBoxA;shell32.ShellExecuteExA;"
-                 "kernel32.LoadLibraryW;kernel32.LoadLibraryA;advapi32.RegSetValueExW")
+# Function names alone: Wine 8 matches no "dll.function" entry of this list
+# and then traces every call.
+RELAY_INCLUDE = ("MessageBoxW;MessageBoxA;ShellExecuteExA;LoadLibraryW;LoadLibraryA;LoadLibraryExW;"
+                 "RegSetValueExW;SetDefaultDllDirectories;SetDllDirectoryW")
 MARK_KEY = (r"HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags"
             r"\Compatibility Assistant\Persisted")
 

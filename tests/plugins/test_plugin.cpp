@@ -1,5 +1,6 @@
 // A stand-in for the archiver plug-in. YZ1_TEST_MODE in the environment
-// chooses what Yz1 does; unset, it writes the bytes of "output.txt" beside the
+// chooses what Yz1 does (a fault, silence, or "load:NAME" to load a library by
+// bare name); unset, it writes the bytes of "output.txt" beside the
 // library and returns 1, a result that the caller must not count. Every call
 // records its arguments in "call.txt" beside the library: the command line's
 // bytes, then a line with the size and whether a window was given.
@@ -72,6 +73,11 @@ extern "C" int WINAPI Yz1(HWND window, LPCSTR commandLine, LPSTR output, DWORD s
   Record(window, commandLine, size);
   const std::string mode = Env("YZ1_TEST_MODE");
   if (mode == "silent") return 0;
+  if (mode.rfind("load:", 0) == 0) {
+    // A library loaded by bare name at run time, as the process's search finds it.
+    Write(LoadLibraryA(mode.substr(5).c_str()) ? "loaded" : "not loaded", output, size);
+    return 0;
+  }
   if (mode == "handled-fault") {
     // A fault that the plug-in catches itself must not reach the caller.
     Write(RunGuarded(AccessViolation, nullptr) ? "not caught" : "recovered", output, size);
