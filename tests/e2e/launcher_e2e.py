@@ -636,10 +636,11 @@ def program_calls(trace, exe):
 
 
 @case
-def lossy_program_name(ctx):
-    """A setup whose name has no exact form in the ANSI code page (Ł in 1252,
-    best fit L) reads its own pack, never that of a sibling named by the best
-    fit."""
+def paths_outside_code_page(ctx):
+    """Names with no exact form in the ANSI code page (1252 here): a setup
+    named with Ł (best fit L) reads its own pack, never that of a sibling named
+    by the best fit; a temporary folder in Cyrillic is reached by its short
+    name."""
     s = Setup(ctx, "lossy_name")
     write(s.path("payload", "readme.txt"), b"sibling\n")
     s.build("run/Lsetup.exe")
@@ -649,6 +650,12 @@ def lossy_program_name(ctx):
     readme = os.path.join(s.unpack_dir(), "readme.txt")
     expect(os.path.exists(readme) and read(readme) == b"genuine\n", "the sibling's pack was used")
     expect(len(s.receipts()) == 1, "the installer did not run once")
+
+    s = Setup(ctx, "cyrillic_temp", tmp="tmp_\u0416\u0443\u043a")
+    s.run(s.build("run/temp_setup.exe"))
+    expect(len(s.receipts()) == 1, "the installer did not run from a Cyrillic temporary folder")
+    short = [c for c in calls(s.trace, "LoadLibraryExW") if "yz1.dll" in c]
+    expect(short and "~" in short[0], "the plug-in was not loaded through the short name: %s" % short)
 
 
 @case
