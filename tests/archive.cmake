@@ -22,7 +22,7 @@ if(WIN32)
   # The bridge runs from a folder of its own, where no yz1.dll lies beside it
   # unless a test puts one there.
   velm_add_test(unit_archive_test
-    SOURCES unit_archive_test.cpp iat_hook.cpp test_files.cpp LIBS unit_archive)
+    SOURCES unit_archive_test.cpp test_files.cpp LIBS unit_archive)
   set_target_properties(unit_archive_test PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/bridge_test)
   add_dependencies(unit_archive_test yz1_test_plugin yz1_no_entry)

@@ -1,8 +1,8 @@
 // The plug-in bridge and the fault guard, with stand-in plug-ins copied as
-// yz1.dll into the places that the search tries. LoadLibraryExW, LoadLibraryA
-// and MessageBoxW are hooked in the program's import table: the hooks record
-// every load attempt and every box (without showing it), and can hand out
-// made-up handles or find nothing.
+// yz1.dll into the places that the search tries. The bridge's loads and boxes
+// go through stand-ins in its table of system calls: they record every load
+// attempt and every box (without showing it), and can hand out made-up
+// handles.
 #include "unit_archive/unit_archive.h"
 
 #include <gtest/gtest.h>
@@ -10,11 +10,9 @@
 
 #include <deque>
 #include <functional>
-#include <memory>
 
 #include "rtl/exception.h"
 #include "rtl/text.h"
-#include "tests/iat_hook.h"
 #include "tests/test_files.h"
 #include "unit_archive/dll_search.h"
 #include "unit_archive/fault_guard.h"
@@ -37,7 +35,7 @@ struct Box {
 std::vector<std::string> attempts;  // "W path" (full path) or "A name", in lower case
 std::deque<HMODULE> madeUpHandles;  // handed out instead of loading while any are left
 std::vector<Box> boxes;
-std::unique_ptr<TIatHook> loadWide, loadAnsi, messageBox;
+const TPluginSystemCalls kSystemCalls = PluginSystemCalls;
 
 std::u16string U16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
 
@@ -52,12 +50,12 @@ HMODULE Attempt(const std::string& kind, const std::string& path) {
 HMODULE WINAPI LoadWide(LPCWSTR name, HANDLE file, DWORD flags) {
   EXPECT_EQ(flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
   if (HMODULE madeUp = Attempt("W", rtl::ToAnsi(U16(name)))) return madeUp;
-  return reinterpret_cast<decltype(&LoadLibraryExW)>(loadWide->Original())(name, file, flags);
+  return kSystemCalls.loadLibraryExW(name, file, flags);
 }
 
 HMODULE WINAPI LoadAnsi(LPCSTR name) {
   if (HMODULE madeUp = Attempt("A", name)) return madeUp;
-  return reinterpret_cast<decltype(&LoadLibraryA)>(loadAnsi->Original())(name);
+  return kSystemCalls.loadLibraryA(name);
 }
 
 int WINAPI RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
@@ -92,19 +90,14 @@ class Bridge : public ::testing::Test {
     RestrictDllSearch();  // as the launcher's entry does: the bare name finds no copy beside us
     attempts.clear();
     boxes.clear();
-    loadWide = std::make_unique<TIatHook>("kernel32.dll", "LoadLibraryExW",
-                                          reinterpret_cast<void*>(&LoadWide));
-    loadAnsi = std::make_unique<TIatHook>("kernel32.dll", "LoadLibraryA",
-                                          reinterpret_cast<void*>(&LoadAnsi));
-    messageBox = std::make_unique<TIatHook>("user32.dll", "MessageBoxW",
-                                            reinterpret_cast<void*>(&RecordBox));
+    PluginSystemCalls.loadLibraryExW = LoadWide;
+    PluginSystemCalls.loadLibraryA = LoadAnsi;
+    PluginSystemCalls.messageBoxW = RecordBox;
     PluginBaseDir = base_.Path();
   }
 
   void TearDown() override {
-    loadWide.reset();
-    loadAnsi.reset();
-    messageBox.reset();
+    PluginSystemCalls = kSystemCalls;
     for (int i = 0; i < 64 && PluginIsLoaded(); ++i) FreeLibrary(GetModuleHandleW(L"yz1.dll"));
     SetEnvironmentVariableA("YZ1_TEST_MODE", nullptr);
     for (const std::string& folder : {ProgramFolder() + "plug-ins\\", ProgramFolder()}) {

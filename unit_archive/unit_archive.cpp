@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "os/win_text.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_archive/dll_search.h"
@@ -9,6 +10,8 @@
 
 std::string PluginBaseDir;
 bool PluginBaseDirOnly = false;
+TPluginSystemCalls PluginSystemCalls = {LoadLibraryExW, LoadLibraryA, GetProcAddress, FreeLibrary,
+                                        MessageBoxW};
 
 namespace {
 
@@ -24,12 +27,10 @@ FARPROC entry = nullptr;
 // loaded above 2 GB counts as a success.
 bool IsLoaded(HMODULE handle) { return reinterpret_cast<std::uintptr_t>(handle) > 32; }
 
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
+const wchar_t* Wide(const std::u16string& text) { return os::WinText(text); }
 
 HMODULE LoadFullPath(const std::u16string& path) {
-  return LoadLibraryExW(Wide(path), nullptr, FullPathLoadFlags());
+  return PluginSystemCalls.loadLibraryExW(Wide(path), nullptr, FullPathLoadFlags());
 }
 
 struct Call {
@@ -48,7 +49,7 @@ void CallEntry(void* context) {
   call.output = rtl::FromBuffer(call.output.data(), kOutputSize);
   const std::u16string text = rtl::ToWide(call.output);
   if (rtl::Pos(u"error", rtl::LowerCase(text)) > 0)
-    MessageBoxW(nullptr, Wide(text), L"Yz1.dllより", MB_OK);
+    PluginSystemCalls.messageBoxW(nullptr, Wide(text), L"Yz1.dllより", MB_OK);
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ HMODULE LoadPluginLibrary(const std::string& name) {
     if (rtl::ToWideExact(PluginBaseDir + name, path)) handle = LoadFullPath(path);
     if (IsLoaded(handle) || PluginBaseDirOnly) return handle;
   }
-  handle = LoadLibraryA(name.c_str());
+  handle = PluginSystemCalls.loadLibraryA(name.c_str());
   std::u16string wideName;
   if (IsLoaded(handle) || !rtl::ToWideExact(name, wideName)) return handle;
   const std::u16string programFolder = rtl::ExtractFilePath(rtl::ProgramPath());
@@ -79,11 +80,11 @@ bool Yz1Load() {
     library = nullptr;
     return false;
   }
-  entry = GetProcAddress(library, "Yz1");
+  entry = PluginSystemCalls.getProcAddress(library, "Yz1");
   return true;
 }
 
-bool Yz1Unload() { return FreeLibrary(library) != 0; }
+bool Yz1Unload() { return PluginSystemCalls.freeLibrary(library) != 0; }
 
 void Yz1Command(const std::string& commandLine, std::string& output) {
   if (!Yz1Load()) throw Exception(u"Yz1.dllが見つかりません。インストールしてください。");

@@ -15,6 +15,18 @@ extern std::string PluginBaseDir;
 // that a copy planted elsewhere never stands in for one that failed to load.
 extern bool PluginBaseDirOnly;
 
+// The Windows calls through which the bridge loads the library, finds its
+// entry, frees it and shows a box. Tests replace entries to watch or steer
+// them; the launcher keeps the system's own.
+struct TPluginSystemCalls {
+  HMODULE(WINAPI* loadLibraryExW)(LPCWSTR, HANDLE, DWORD);
+  HMODULE(WINAPI* loadLibraryA)(LPCSTR);
+  FARPROC(WINAPI* getProcAddress)(HMODULE, LPCSTR);
+  BOOL(WINAPI* freeLibrary)(HMODULE);
+  int(WINAPI* messageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT);
+};
+extern TPluginSystemCalls PluginSystemCalls;
+
 // The library of the last load (0 after a failed one) and its entry Yz1
 // (null when the library has no such export).
 HMODULE PluginLibrary();
