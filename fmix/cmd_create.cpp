@@ -23,11 +23,7 @@ ScrambleMode ParseScramble(const std::string& arg) {
 // a drive colon), found in UTF-16 so that no trail byte passes for one.
 std::string BaseName(const std::string& path) {
   const std::u16string wide = rtl::ToWide(path);
-#ifdef _WIN32
-  const std::size_t at = wide.find_last_of(u"\\/:");
-#else
-  const std::size_t at = wide.find_last_of(os::kPathDelimiter);
-#endif
+  const std::size_t at = wide.find_last_of(os::kFolderPartEnds);
   return at == std::u16string::npos ? path : rtl::ToAnsi(wide.substr(at + 1));
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "os/win_text.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 
@@ -18,10 +19,10 @@ std::string ExactFolder(const std::u16string& folder) {
   std::string ansi;
   if (rtl::ToAnsiExact(folder, ansi)) return ansi;
   wchar_t shortName[kFolderBufferLength + 1] = {};
-  const DWORD n = GetShortPathNameW(reinterpret_cast<const wchar_t*>(folder.c_str()), shortName,
+  const DWORD n = GetShortPathNameW(os::WinText(folder), shortName,
                                     kFolderBufferLength);
   if (n > 0 && n <= kFolderBufferLength &&
-      rtl::ToAnsiExact(std::u16string(reinterpret_cast<const char16_t*>(shortName), n), ansi))
+      rtl::ToAnsiExact(os::FromWinText(shortName, n), ansi))
     return ansi;
   throw EInOutError(u"no 8-bit name for the folder " + folder);
 }
@@ -31,7 +32,7 @@ std::string ExactFolder(const std::u16string& folder) {
 std::string AsFolder(const wchar_t* buffer) {
   std::size_t n = 0;
   while (n < kFolderBufferLength && buffer[n] != L'\0') ++n;
-  std::string folder = ExactFolder(std::u16string(reinterpret_cast<const char16_t*>(buffer), n));
+  std::string folder = ExactFolder(os::FromWinText(buffer, n));
   if (folder.empty() || folder.back() != '\\') folder += '\\';
   return folder;
 }

@@ -1,11 +1,12 @@
 #include "launcher/registry.h"
 
+#include "os/win_text.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 
 namespace {
 
-const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* W(const std::u16string& s) { return os::WinText(s); }
 
 }  // namespace
 

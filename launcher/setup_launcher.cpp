@@ -10,6 +10,7 @@
 #include "launcher/launcher_config.h"
 #include "launcher/registry.h"
 #include "launcher/shell_start.h"
+#include "os/win_text.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_archive/unit_archive.h"
@@ -49,7 +50,7 @@ void StagePack(const std::string& tempPack) {
 // True when anything of that name exists, or may exist: its attributes
 // cannot be read for another reason than its absence.
 bool NameTaken(const std::u16string& name) {
-  if (GetFileAttributesW(reinterpret_cast<const wchar_t*>(name.c_str())) != INVALID_FILE_ATTRIBUTES)
+  if (GetFileAttributesW(os::WinText(name)) != INVALID_FILE_ATTRIBUTES)
     return true;
   const DWORD error = GetLastError();
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
@@ -79,7 +80,7 @@ std::unique_ptr<TFileMixReader> StageInNewFolder(std::string& unpackFolder) {
     if (!FolderPath(unpackFolder, path) || NameTaken(path)) continue;
     StagePack(tempPack);
     auto reader = std::make_unique<TFileMixReader>(tempPack);
-    if (CreateDirectoryW(reinterpret_cast<const wchar_t*>(path.c_str()), nullptr)) return reader;
+    if (CreateDirectoryW(os::WinText(path), nullptr)) return reader;
   }
   throw Exception(u"no new unpack folder");
 }

@@ -14,11 +14,15 @@ namespace os {
 using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;
 
-// The separator of folder names: a backslash on Windows, a slash on POSIX.
+// The separator of folder names: a backslash on Windows, a slash on POSIX;
+// and every character that ends the folder part of a path (on Windows also
+// a slash and a drive colon).
 #ifdef _WIN32
 constexpr char16_t kPathDelimiter = u'\\';
+constexpr char16_t kFolderPartEnds[] = u"\\/:";
 #else
 constexpr char16_t kPathDelimiter = u'/';
+constexpr char16_t kFolderPartEnds[] = u"/";
 #endif
 
 enum class Access { Read, Write, ReadWrite };

@@ -1,14 +1,13 @@
 // Win32 implementation of the platform seam.
 #include "os/os.h"
+#include "os/win_text.h"
 
 #include <windows.h>
 
 namespace os {
 namespace {
 
-const wchar_t* W(const std::u16string& s) {
-  return reinterpret_cast<const wchar_t*>(s.c_str());
-}
+const wchar_t* W(const std::u16string& s) { return WinText(s); }
 
 HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 
@@ -164,7 +163,7 @@ bool RenameFile(const std::u16string& from, const std::u16string& to) {
 std::u16string ProgramPath() {
   wchar_t buffer[MAX_PATH + 1] = {};
   DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
+  return FromWinText(buffer, n);
 }
 
 }  // namespace os
