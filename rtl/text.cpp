@@ -38,8 +38,8 @@ std::string LowerCaseAnsi(std::string text) {
 
 std::u16string Format(const std::u16string& format, const std::u16string& arg) {
   std::u16string out = format;
-  std::size_t at = out.find(u"%s");
-  if (at != std::u16string::npos) out.replace(at, 2, arg);
+  for (std::size_t at = out.find(u"%s"); at != std::u16string::npos; at = out.find(u"%s", at + arg.size()))
+    out.replace(at, 2, arg);
   return out;
 }
 

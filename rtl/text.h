@@ -19,7 +19,8 @@ std::u16string UpperCase(std::u16string text);
 std::u16string LowerCase(std::u16string text);
 std::string LowerCaseAnsi(std::string text);
 
-// Replaces each "%s" (in order) by the given texts, and "%d" by numbers.
+// Replaces every "%s" by arg (text that arg brings in is not scanned again),
+// and the first two "%d" by the numbers, in order.
 std::u16string Format(const std::u16string& format, const std::u16string& arg);
 std::u16string Format(const std::u16string& format, std::int32_t a, std::int32_t b);
 

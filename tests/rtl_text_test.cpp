@@ -32,6 +32,8 @@ TEST(Text, CaseChangesOnlyAsciiLetters) {
 TEST(Text, FormatFillsTheSlots) {
   EXPECT_EQ(rtl::Format(u"ファイル『%s』の生成エラー", u"a.bin"), u"ファイル『a.bin』の生成エラー");
   EXPECT_EQ(rtl::Format(u"(=%d)(=%d)", 3, -1), u"(=3)(=-1)");
+  EXPECT_EQ(rtl::Format(u"%s and %s", u"X"), u"X and X");
+  EXPECT_EQ(rtl::Format(u"<%s>", u"%s"), u"<%s>");
 }
 
 TEST(Text, ConversionsRoundTripAndBuffersStopAtNul) {
