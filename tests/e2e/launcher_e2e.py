@@ -15,6 +15,8 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import fmix_harness  # noqa: E402  (the script tests' pack builder and image reader)
 from code_signing import CodeSigner, SigningError
 from wine_session import MARK_KEY, WineSession, calls, loaded_modules, shell_starts, windows_path
 
@@ -112,14 +114,7 @@ class Setup:
 
 def make_pack(entries):
     """A pack of (name, bytes) entries, stored plain, data back to back."""
-    offset = 11 + 265 * len(entries)
-    directory, data = b"", b""
-    for name, content in entries:
-        directory += struct.pack("<256sIIB", name.encode("latin-1"), offset + len(data),
-                                 len(content), 0)
-        data += content
-    total = offset + len(data)
-    return b"fMix" + struct.pack("<BHI", 1, len(entries), total) + directory + data
+    return fmix_harness.pack([(name.encode("latin-1"), content, 0) for name, content in entries])
 
 
 def read_pack(data):
@@ -135,9 +130,8 @@ def read_pack(data):
 def image_layout(image):
     """(end of the last section's raw data, certificate table offset, its size)
     of a 32-bit PE image."""
+    pointer, size = fmix_harness.last_section(image)
     pe = struct.unpack_from("<I", image, 60)[0]
-    sections, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
-    size, pointer = struct.unpack_from("<II", image, pe + 24 + optional_size + 40 * (sections - 1) + 16)
     cert_offset, cert_size = struct.unpack_from("<II", image, pe + 24 + 96 + 8 * 4)
     return pointer + size, cert_offset, cert_size
 
@@ -398,7 +392,6 @@ def stub_layout(ctx):
     image = read(ctx.stub)
     pe = struct.unpack_from("<I", image, 60)[0]
     expect(image[pe:pe + 4] == b"PE\0\0", "not a PE image")
-    sections, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
     magic, subsystem = struct.unpack_from("<H", image, pe + 24)[0], struct.unpack_from("<H", image, pe + 24 + 68)[0]
     expect(magic == 0x10B and subsystem == 2, "not a 32-bit GUI image (magic %x, subsystem %d)" % (magic, subsystem))
     characteristics = struct.unpack_from("<H", image, pe + 22)[0]
@@ -406,8 +399,7 @@ def stub_layout(ctx):
     dll_characteristics = struct.unpack_from("<H", image, pe + 24 + 70)[0]
     expect(dll_characteristics & 0x8140 == 0x8140,
            "not DYNAMIC_BASE, NX_COMPAT and TERMINAL_SERVER_AWARE: %#x" % dll_characteristics)
-    last = pe + 24 + optional_size + 40 * (sections - 1)
-    size, pointer = struct.unpack_from("<II", image, last + 16)
+    pointer, size = fmix_harness.last_section(image)
     expect(pointer + size == len(image), "the stub ends %d bytes after its last section" % (len(image) - pointer - size))
     print("stub: %d bytes" % len(image))
     dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", ctx.stub], capture_output=True, text=True).stdout
