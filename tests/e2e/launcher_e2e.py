@@ -16,7 +16,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-import fmix_harness  # noqa: E402  (the script tests' pack builder and image reader)
+import fmix_harness  # noqa: E402  (the script tests' pack builder, image reader and checks)
+from fmix_harness import Failure as Check, expect  # noqa: E402
 from code_signing import CodeSigner, SigningError
 from wine_session import MARK_KEY, WineSession, calls, loaded_modules, shell_starts, windows_path
 
@@ -26,15 +27,6 @@ CASES = {}
 def case(fn):
     CASES[fn.__name__] = fn
     return fn
-
-
-class Check(Exception):
-    pass
-
-
-def expect(condition, message):
-    if not condition:
-        raise Check(message)
 
 
 class Setup:
