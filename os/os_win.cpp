@@ -1,7 +1,10 @@
 // Win32 implementation of the platform seam.
 #include "os/os.h"
 
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 namespace os {
 namespace {
@@ -166,5 +169,13 @@ std::u16string ProgramPath() {
   DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
 }
+
+std::u16string InstalledDataFolder(const std::u16string&) {
+  const std::u16string program = ProgramPath();
+  const std::size_t slash = program.rfind(u'\\');
+  return slash == std::u16string::npos ? std::u16string() : program.substr(0, slash);
+}
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 }  // namespace os
