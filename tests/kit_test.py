@@ -57,8 +57,11 @@ def packed_twice(tree, work):
     first = cpack(tree, os.path.join(work, "one"))
     time.sleep(1.1)
     second = cpack(tree, os.path.join(work, "two"))
-    expect(os.path.basename(first) == os.path.basename(second) and read(first) == read(second),
-           "two runs of cpack in %s gave different packages" % tree)
+    one, two = read(first), read(second)
+    differ = next((i for i, (a, b) in enumerate(zip(one, two)) if a != b), min(len(one), len(two)))
+    expect(os.path.basename(first) == os.path.basename(second) and one == two,
+           "two runs of cpack in %s gave different packages (%d and %d bytes, first difference at %d)"
+           % (tree, len(one), len(two), differ))
     return first
 
 

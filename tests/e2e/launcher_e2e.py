@@ -15,6 +15,7 @@ import struct
 import subprocess
 import sys
 import time
+import zipfile
 
 from code_signing import CodeSigner, SigningError
 from wine_session import MARK_KEY, WineSession, calls, loaded_modules, shell_starts, windows_path
@@ -718,8 +719,8 @@ def japanese_packs_with_boxes(ctx):
 def installed_kit(ctx):
     """The kit installed into a prefix, then moved: its fmix, which links no
     sanitizer runtime, builds a setup from the stub and plug-in installed
-    beside it, the setup reaches its installer, and a missing default
-    plug-in is named."""
+    beside it, the setup reaches its installer, fmix.exe unzipped from the
+    Windows zip builds the same setup, and a missing default plug-in is named."""
     if not os.path.exists(os.path.join(ctx.kit, "bin", "fmix")):
         print("SKIP: the kit is not built in " + ctx.kit)
         return
@@ -745,6 +746,16 @@ def installed_kit(ctx):
     expect(result.returncode == 0 and not result.stderr, "fmix setup with the defaults: " + result.stderr)
     s.run(exe)
     expect(len(s.receipts()) == 1, "the installer did not run once")
+    # fmix.exe from the Windows zip takes the stub and plug-in beside it.
+    result = subprocess.run(["cpack", "--config", os.path.join(os.path.dirname(ctx.bin), "CPackConfig.cmake"),
+                             "-B", s.path("zip")], capture_output=True, text=True)
+    expect(result.returncode == 0, "cpack: " + result.stdout + result.stderr)
+    with zipfile.ZipFile(glob.glob(s.path("zip", "*.zip"))[0]) as z:
+        z.extractall(s.path("unzipped"))
+    same = s.path("fmix_exe_setup.exe")
+    ctx.wine.console(glob.glob(s.path("unzipped", "*", "fmix.exe"))[0], "setup", "-o", windows_path(same),
+                     "--payload", windows_path(s.path("payload")), "--run", "app\\setup.exe")
+    expect(os.path.exists(same) and read(same) == read(exe), "fmix.exe from the zip built another setup")
     os.remove(os.path.join(moved, "share", "fmix", "yz1.dll"))
     result = setup(s.path("second_setup.exe"))
     expect(result.returncode == 1 and os.path.join(moved, "share", "fmix", "yz1.dll") in result.stderr
