@@ -19,8 +19,9 @@ TProgress TProgress::Take(Args& args, std::string label) {
   return TProgress(wanted && os::StandardErrorIsTerminal(), std::move(label));
 }
 
-void TProgress::Start(std::uint64_t total) {
-  total_ = total;
+void TProgress::Start(std::uint64_t size, unsigned passes) {
+  size_ = size;
+  total_ = size * passes;
   done_ = 0;
   start_ = std::chrono::steady_clock::now();
 }
@@ -44,9 +45,8 @@ void TProgress::Finish() {
 }
 
 void TProgress::Draw() {
-  std::fprintf(stderr, "\r%s %3d%% (%llu of %llu MB)", label_.c_str(),
+  std::fprintf(stderr, "\r%s %3d%% of %llu MB", label_.c_str(),
                static_cast<int>(total_ ? done_ * 100 / total_ : 100),
-               static_cast<unsigned long long>(done_ / kMegabyte),
-               static_cast<unsigned long long>(total_ / kMegabyte));
+               static_cast<unsigned long long>(size_ / kMegabyte));
   std::fflush(stderr);
 }

@@ -1,5 +1,5 @@
 // TProgress: a line on stderr that shows how far long work has come, as
-// "fmix setup: zipping the payload  37% (95 of 256 MB)", redrawn in place.
+// "fmix setup: zipping the payload  37% of 256 MB", redrawn in place.
 // It appears only on a terminal, only without --quiet and only once the work
 // has run for half a second, so that short runs and scripts see nothing.
 #pragma once
@@ -15,7 +15,8 @@ class TProgress {
   // Takes --quiet out of args; label names the work.
   static TProgress Take(Args& args, std::string label);
 
-  void Start(std::uint64_t total);
+  // Work on size bytes that are each read the given number of times.
+  void Start(std::uint64_t size, unsigned passes);
   void Advance(std::uint64_t bytes);
   // Ends the line, when one was drawn.
   void Finish();
@@ -26,6 +27,7 @@ class TProgress {
 
   bool enabled_;
   std::string label_;
+  std::uint64_t size_ = 0;
   std::uint64_t total_ = 0;
   std::uint64_t done_ = 0;
   int shownPercent_ = -1;

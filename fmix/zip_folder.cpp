@@ -80,7 +80,7 @@ void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress) {
                              std::to_string(TZipWriter::kMaxEntries));
   std::uint64_t bytes = 0;
   for (const Item& item : items) bytes += item.size;
-  if (progress) progress->Start(2 * bytes);  // every file is read twice
+  if (progress) progress->Start(bytes, 2);  // every file is read twice
   TZipWriter zip(out, progress);
   for (const Item& item : items) {
     if (item.name.back() == '/')
