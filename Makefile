@@ -1,30 +1,56 @@
-# Front door: `make` builds both trees, `make test` installs what is missing,
-# builds and runs every test, `make demo` runs the launcher on the sample.
+# Front door: `make` builds every tree, `make test` installs what is missing,
+# builds and runs every test, `make demo` runs the launcher on the sample,
+# `make install PREFIX=DIR` installs the publisher's kit, `make package`
+# builds its Debian package and Windows zip in build/packages/.
 WIN32_DIR  := build/win32
 NATIVE_DIR := build/native
+# The shipped stub and plug-in, built for size with the win32 thread model.
+SHIP_DIR   := build/ship
+# The kit: a Release fmix (no sanitizers), installed and packaged.
+KIT_DIR    := build/kit
+PREFIX     ?= /usr/local
 export WINEPREFIX := $(CURDIR)/$(WIN32_DIR)/wineprefix
 export WINEDEBUG := -all
 export WINEDLLOVERRIDES := mscoree,mshtml=
+# Package times: the last commit's, so that the same sources give the same bytes.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 315532800)
+export SOURCE_DATE_EPOCH
 
-.PHONY: all deps win32 native test demo bench clean
+.PHONY: all deps ship win32 native kit test demo bench install package clean
 
-all: win32 native
+all: win32 native kit
 
 deps:
 	@scripts/install-deps.sh
 
-$(WIN32_DIR)/build.ninja:
+$(SHIP_DIR)/build.ninja:
+	cmake -S . -B $(SHIP_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DVELM_SHIP=ON \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686-win32.cmake
+
+# Configured again when this file changes, so that an older tree learns of
+# the shipped tree.
+$(WIN32_DIR)/build.ninja: Makefile | $(SHIP_DIR)/build.ninja
 	cmake -S . -B $(WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DVELM_SHIPPED_DIR=$(CURDIR)/$(SHIP_DIR)
 
 $(NATIVE_DIR)/build.ninja:
 	cmake -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELM_SANITIZE=ON
 
-win32: $(WIN32_DIR)/build.ninja
+$(KIT_DIR)/build.ninja: | $(SHIP_DIR)/build.ninja
+	cmake -S . -B $(KIT_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELM_KIT=ON \
+	  -DVELM_SHIPPED_DIR=$(CURDIR)/$(SHIP_DIR)
+
+ship: $(SHIP_DIR)/build.ninja
+	cmake --build $(SHIP_DIR)
+
+win32: ship $(WIN32_DIR)/build.ninja
 	cmake --build $(WIN32_DIR)
 
 native: $(NATIVE_DIR)/build.ninja
 	cmake --build $(NATIVE_DIR)
+
+kit: ship $(KIT_DIR)/build.ninja
+	cmake --build $(KIT_DIR)
 
 test: deps
 	@$(MAKE) --no-print-directory all
@@ -37,6 +63,15 @@ demo: deps
 bench: deps
 	@$(MAKE) --no-print-directory all
 	cmake --build $(WIN32_DIR) --target bench
+
+install: deps
+	@$(MAKE) --no-print-directory kit
+	cmake --install $(KIT_DIR) --prefix $(PREFIX) --strip
+
+package: deps
+	@$(MAKE) --no-print-directory kit win32
+	cd $(KIT_DIR) && cpack
+	cd $(WIN32_DIR) && cpack
 
 clean:
 	rm -rf build

@@ -2,7 +2,8 @@
 # Runs bench_pack natively, from a Release build without sanitizers in
 # build/bench-native, and, given the Windows build's bin folder, bench_pack.exe
 # under Wine and the setup benchmark (setup_bench.py), whose setups the same
-# Release build's fmix assembles.
+# Release build's fmix assembles; first the sizes of the shipped stub and
+# plug-in, which every setup carries.
 # usage: bench/run-bench.sh [WIN32_BIN]
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +14,8 @@ cmake --build "$native" --target bench_pack fmix -- -j2 >/dev/null
 echo "== native (Release)"
 "$native/bin/bench_pack"
 if [ -n "$1" ]; then
+  echo "== shipped parts, in bytes (must stay at most 184320 and 122880)"
+  for part in launcher.exe yz1.dll; do printf '%-14s %7d\n' "$part" "$(stat -c %s "$1/$part")"; done
   echo "== Windows build, under Wine"
   "$root/cmake/wine-run.sh" "$1/bench_pack.exe"
   echo "== setup executables, end to end under Wine"

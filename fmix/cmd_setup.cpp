@@ -14,10 +14,12 @@
 #include "fmix/cli_error.h"
 #include "fmix/code_page.h"
 #include "fmix/host_path.h"
+#include "fmix/kit_files.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "fmix/pe_image.h"
+#include "fmix/progress.h"
 #include "fmix/setup_verifier.h"
 #include "fmix/temp_file.h"
 #include "fmix/zip_folder.h"
@@ -28,8 +30,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kUsage[] =
-    "usage: fmix setup -o OUT.exe --stub launcher.exe --plugin yz1.dll --payload DIR --run REL\\PATH\n"
-    "       [--codepage=N]";
+    "usage: fmix setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll]\n"
+    "       [--codepage=N] [--quiet]";
 const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
 
 struct SetupArgs {
@@ -47,8 +49,9 @@ SetupArgs ParseArgs(const Args& args) {
       throw UsageError(kUsage);
     *option->second = args[i + 1];
   }
-  for (const auto& option : options)
-    if (option.second->empty()) throw UsageError(kUsage);
+  if (parsed.out.empty() || parsed.payload.empty() || parsed.run.empty()) throw UsageError(kUsage);
+  if (parsed.stub.empty()) parsed.stub = KitFile("launcher.exe", "--stub");
+  if (parsed.plugin.empty()) parsed.plugin = KitFile("yz1.dll", "--plugin");
   return parsed;
 }
 
@@ -124,6 +127,7 @@ void Verify(const TOutputFile& out, const TCodePage& codePage) {
 int RunSetup(const Args& allArgs) {
   Args args = allArgs;
   const TCodePage codePage = TCodePage::Take(args);
+  TProgress progress = TProgress::Take(args, "fmix setup: zipping the payload");
   const SetupArgs setup = ParseArgs(args);
   const std::string config = codePage.Encode(InstallerPath(setup.run, setup.payload)) + "\r\n";
   CheckPayload(setup.payload);
@@ -132,7 +136,7 @@ int RunSetup(const Args& allArgs) {
   TTempFile archive(".yz1");
   {
     TOutputFile zip(archive.Name());
-    ZipFolder(setup.payload, zip);
+    ZipFolder(setup.payload, zip, &progress);
     zip.Commit();
   }
   TFileMixWriter pack(codePage);

@@ -11,6 +11,7 @@
 #include "fmix/cli_error.h"
 #include "fmix/host_path.h"
 #include "fmix/output_file.h"
+#include "fmix/progress.h"
 #include "fmix/zip_writer.h"
 
 namespace fs = std::filesystem;
@@ -20,6 +21,7 @@ namespace {
 struct Item {
   std::string name;  // UTF-8, forward slashes; a folder's ends in "/"
   fs::path path;
+  std::uint64_t size = 0;
 };
 
 bool IsEmptyFolder(const fs::path& path, const std::string& shownName) {
@@ -54,6 +56,8 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
       continue;
     } else if (it->file_size() > TZipWriter::kMaxSize) {
       throw FileError(shown, "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
+    } else {
+      item.size = it->file_size();
     }
     items.push_back(std::move(item));
   }
@@ -65,7 +69,7 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
 
 }  // namespace
 
-void ZipFolder(const std::string& dir, TOutputFile& out) {
+void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress) {
   const fs::path root = HostPath(dir);
   std::error_code error;
   if (!fs::is_directory(root, error)) throw FileError(dir, "no such folder");
@@ -74,7 +78,10 @@ void ZipFolder(const std::string& dir, TOutputFile& out) {
     throw FileError(dir, "holds " + std::to_string(items.size()) +
                              " entries; a ZIP file holds at most " +
                              std::to_string(TZipWriter::kMaxEntries));
-  TZipWriter zip(out);
+  std::uint64_t bytes = 0;
+  for (const Item& item : items) bytes += item.size;
+  if (progress) progress->Start(bytes, 2);  // every file is read twice
+  TZipWriter zip(out, progress);
   for (const Item& item : items) {
     if (item.name.back() == '/')
       zip.AddFolder(item.name);
@@ -82,5 +89,6 @@ void ZipFolder(const std::string& dir, TOutputFile& out) {
       zip.AddFile(item.name, item.path);
   }
   zip.Finish();
+  if (progress) progress->Finish();
 }
 

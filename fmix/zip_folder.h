@@ -4,8 +4,10 @@
 #include <string>
 
 class TOutputFile;
+class TProgress;
 
 // Writes dir's content into out (not committed). The folder is read whole
 // first, so that a missing folder, an oversized file or too many entries are
 // refused before anything is written. The output file itself is left out.
-void ZipFolder(const std::string& dir, TOutputFile& out);
+// progress, when given, counts the bytes read.
+void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress = nullptr);

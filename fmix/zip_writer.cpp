@@ -9,6 +9,7 @@
 #include "fmix/cli_error.h"
 #include "fmix/host_path.h"
 #include "fmix/output_file.h"
+#include "fmix/progress.h"
 
 namespace fs = std::filesystem;
 
@@ -47,11 +48,12 @@ std::uint16_t Flags(const std::string& name) {
 }
 
 // What a pass over a file saw: its length and CRC-32, and how many bytes
-// went to the sink.
+// went to the sink; each byte read counts on progress.
 struct Pass {
   std::uint64_t size = 0;
   std::uint32_t crc = 0;
   std::uint64_t written = 0;
+  TProgress* progress = nullptr;
 };
 
 // Reads source chunk by chunk, keeping its length and CRC-32 in pass.
@@ -65,13 +67,15 @@ void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
     crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
     pass.size += n;
     consume(buffer.get(), n);
+    if (pass.progress) pass.progress->Advance(n);
   }
   if (in.bad()) throw FileError(HostName(source), "read failed");
   pass.crc = static_cast<std::uint32_t>(crc);
 }
 
-Pass Store(const fs::path& source, const Sink& sink) {
+Pass Store(const fs::path& source, const Sink& sink, TProgress* progress) {
   Pass pass;
+  pass.progress = progress;
   ReadFile(source, pass, [&](const char* data, std::size_t size) {
     sink(data, size);
     pass.written += size;
@@ -92,12 +96,13 @@ void Drain(z_stream& stream, int flush, Pass& pass, const Sink& sink) {
   } while (stream.avail_out == 0);
 }
 
-Pass Deflate(const fs::path& source, const Sink& sink) {
+Pass Deflate(const fs::path& source, const Sink& sink, TProgress* progress) {
   z_stream stream{};
   if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw CliError(1, "out of memory");
   std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, deflateEnd);
   Pass pass;
+  pass.progress = progress;
   ReadFile(source, pass, [&](const char* data, std::size_t size) {
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     stream.avail_in = static_cast<uInt>(size);
@@ -136,7 +141,7 @@ void TZipWriter::WriteLocalHeader(const Record& record) {
 }
 
 void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
-  const Pass probe = Deflate(source, [](const char*, std::size_t) {});
+  const Pass probe = Deflate(source, [](const char*, std::size_t) {}, progress_);
   if (probe.size > kMaxSize)
     throw FileError(HostName(source),
                     "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
@@ -147,7 +152,8 @@ void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
       static_cast<std::uint32_t>(record.method == kDeflated ? probe.written : probe.size);
   WriteLocalHeader(record);
   const Sink write = [&](const char* data, std::size_t size) { out_.Write(data, size); };
-  const Pass final = record.method == kDeflated ? Deflate(source, write) : Store(source, write);
+  const Pass final =
+      record.method == kDeflated ? Deflate(source, write, progress_) : Store(source, write, progress_);
   if (final.size != probe.size || final.crc != probe.crc || final.written != record.compressedSize)
     throw FileError(HostName(source), "changed while it was read");
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 class TOutputFile;
+class TProgress;
 
 class TZipWriter {
  public:
@@ -20,7 +21,10 @@ class TZipWriter {
   static constexpr std::size_t kMaxEntries = 0xFFFF;
   static constexpr std::uint64_t kMaxSize = 0xFFFFFFFE;
 
-  explicit TZipWriter(TOutputFile& out) : out_(out) {}
+  // Every byte read from a file counts on progress, when given: each file is
+  // read twice.
+  explicit TZipWriter(TOutputFile& out, TProgress* progress = nullptr)
+      : out_(out), progress_(progress) {}
 
   // name: UTF-8 with forward slashes, relative. Raises CliError when source
   // cannot be read, changes while it is read, or the archive outgrows ZIP.
@@ -45,5 +49,6 @@ class TZipWriter {
   std::uint32_t Offset() const;
 
   TOutputFile& out_;
+  TProgress* progress_;
   std::vector<Record> records_;
 };

@@ -69,5 +69,12 @@ bool RemoveFile(const std::u16string& name);
 bool RenameFile(const std::u16string& from, const std::u16string& to);
 // The running program's full path, at most 260 characters.
 std::u16string ProgramPath();
+// The folder of the files installed with the running program under name:
+// share/NAME beside the program's bin folder on POSIX (the usual install
+// layout), the program's own folder on Windows (a kit unpacked from a zip).
+// Empty when the program's path is unknown.
+std::u16string InstalledDataFolder(const std::u16string& name);
+// True when the standard error stream is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
 
 }  // namespace os

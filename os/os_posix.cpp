@@ -208,4 +208,16 @@ std::u16string ProgramPath() {
   return n < 0 ? std::u16string() : AnsiToWide(std::string(buffer, static_cast<std::size_t>(n)));
 }
 
+std::u16string InstalledDataFolder(const std::u16string& name) {
+  std::u16string folder = ProgramPath();
+  for (int up = 0; up < 2; ++up) {
+    const std::size_t slash = folder.rfind(u'/');
+    if (slash == std::u16string::npos) return std::u16string();
+    folder.resize(slash);
+  }
+  return folder + u"/share/" + name;
+}
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 }  // namespace os

@@ -2,7 +2,10 @@
 #include "os/os.h"
 #include "os/win_text.h"
 
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 namespace os {
 namespace {
@@ -165,5 +168,13 @@ std::u16string ProgramPath() {
   DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
   return FromWinText(buffer, n);
 }
+
+std::u16string InstalledDataFolder(const std::u16string&) {
+  const std::u16string program = ProgramPath();
+  const std::size_t slash = program.rfind(u'\\');
+  return slash == std::u16string::npos ? std::u16string() : program.substr(0, slash);
+}
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 }  // namespace os

@@ -5,10 +5,8 @@ find_package(ZLIB REQUIRED)
 # The ZIP writer against the plug-in's portable reader: in both builds.
 velm_add_test(zip_archive_test
   SOURCES zip_archive_test.cpp test_files.cpp
-    ${CMAKE_SOURCE_DIR}/fmix/cmd_zip.cpp ${CMAKE_SOURCE_DIR}/fmix/zip_folder.cpp ${CMAKE_SOURCE_DIR}/fmix/zip_writer.cpp
-    ${CMAKE_SOURCE_DIR}/fmix/output_file.cpp
     ${CMAKE_SOURCE_DIR}/plugin/command_line.cpp ${CMAKE_SOURCE_DIR}/plugin/zip_extractor.cpp
-  LIBS yz1_zip)
+  LIBS fmix_core)
 
 if(WIN32)
   # Stand-ins for the plug-in, copied as yz1.dll wherever a test needs one.
@@ -31,10 +29,7 @@ if(WIN32)
 
   # yz1.dll itself, on archives made by fmix zip and by Python's zipfile.
   velm_add_test(yz1_plugin_test
-    SOURCES yz1_plugin_test.cpp test_files.cpp
-      ${CMAKE_SOURCE_DIR}/fmix/cmd_zip.cpp ${CMAKE_SOURCE_DIR}/fmix/zip_folder.cpp ${CMAKE_SOURCE_DIR}/fmix/zip_writer.cpp
-      ${CMAKE_SOURCE_DIR}/fmix/output_file.cpp
-    LIBS unit_archive ZLIB::ZLIB)
+    SOURCES yz1_plugin_test.cpp test_files.cpp LIBS fmix_core unit_archive)
   add_dependencies(yz1_plugin_test yz1)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME ${VELM_TEST_LABEL}:yz1_test_zips

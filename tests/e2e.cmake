@@ -7,12 +7,12 @@ if(WIN32)
       extract_failure plugin_missing plugin_crash plugin_reports_error shell_refuses
       program_paths windows_versions two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
       signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path paths_outside_code_page
-      verify_agrees japanese_windows)
+      verify_agrees japanese_windows installed_kit)
   foreach(case ${e2e_cases})
     add_test(NAME wine-e2e:${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py
               --bin ${CMAKE_BINARY_DIR}/bin --fmix ${CMAKE_SOURCE_DIR}/build/native/bin/fmix
-              --work ${CMAKE_BINARY_DIR}/e2e ${case})
+              --work ${CMAKE_BINARY_DIR}/e2e --kit ${CMAKE_SOURCE_DIR}/build/kit ${case})
     set_tests_properties(wine-e2e:${case} PROPERTIES LABELS wine-e2e TIMEOUT 600
       RESOURCE_LOCK wine_e2e FAIL_REGULAR_EXPRESSION "FAILED|Traceback" SKIP_REGULAR_EXPRESSION "SKIP:")
   endforeach()

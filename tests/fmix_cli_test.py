@@ -1,6 +1,9 @@
 """The pack commands of fmix, run as a user runs them.
 usage: fmix_cli_test.py FMIX [WINE_RUNNER]"""
 import os
+import pty
+import re
+import subprocess
 import sys
 
 from fmix_harness import KEY1, KEY2, Fmix, expect, pack, read, run_cases, stub, write
@@ -142,8 +145,47 @@ def names_in_the_target_code_page(fmix, work):
     expect(files_in(work + "/j") == ["表示.txt"], "extract in code page 932")
 
 
+def on_a_terminal(fmix, *args):
+    """What fmix writes to stderr when that is a terminal."""
+    master, slave = pty.openpty()
+    proc = subprocess.Popen([fmix.binary, *args], stdout=subprocess.DEVNULL, stderr=slave)
+    os.close(slave)
+    seen = b""
+    while True:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # the terminal is gone with the last writer
+            break
+        if not chunk:
+            break
+        seen += chunk
+    os.close(master)
+    expect(proc.wait() == 0, "fmix %s failed: %r" % (args[0], seen))
+    return seen.decode()
+
+
+def version_help_and_progress(fmix, work):
+    code, out, _ = fmix.run("--version")
+    expect(code == 0 and re.fullmatch(r"fmix \d+\.\d+\.\d+\s*", out), "--version: %r" % out)
+    code, out, _ = fmix.run("setup", "--help")
+    expect(code == 0 and "--stub" in out and "--quiet" in out and "verify SETUP.exe" not in out,
+           "setup --help is not setup's help: %r" % out)
+    if fmix.runner:
+        return
+    # Each file is read twice: 48 MB of random bytes take long enough (over
+    # half a second) for a progress line.
+    os.mkdir(work + "/p")
+    write(work + "/p/data.bin", os.urandom(48 << 20))
+    seen = on_a_terminal(fmix, "zip", work + "/a.yz1", work + "/p")
+    expect(seen.startswith("\rfmix zip: zipping") and seen.endswith("100% of 48 MB\r\n"),
+           "progress on a terminal: %r" % seen[-200:])
+    expect(on_a_terminal(fmix, "zip", work + "/b.yz1", work + "/p", "--quiet") == "", "--quiet printed")
+    code, _, err = fmix.run("zip", work + "/c.yz1", work + "/p")
+    expect(code == 0 and err == "", "progress where stderr is no terminal: %r" % err[-200:])
+
+
 if __name__ == "__main__":
     run_cases([round_trip_in_every_mode, usage_errors_exit_2, refusals_leave_no_output,
                extract_refuses_unsafe_entries, extract_refuses_damaged_packs, names_in_the_target_code_page,
-               append_puts_the_pack_right_after_the_stub],
+               append_puts_the_pack_right_after_the_stub, version_help_and_progress],
               Fmix(sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else None))

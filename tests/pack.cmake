@@ -1,8 +1,6 @@
 # Tests of the pack unit and of fmix's pack commands.
-set(pack_writer_sources ${CMAKE_SOURCE_DIR}/fmix/file_mix_writer.cpp ${CMAKE_SOURCE_DIR}/fmix/code_page.cpp
-                        ${CMAKE_SOURCE_DIR}/fmix/output_file.cpp)
 velm_add_test(pack_reader_test SOURCES pack_reader_test.cpp pack_fixtures.cpp test_files.cpp
-              ${pack_writer_sources} LIBS unit_pack_files)
+              LIBS fmix_core)
 velm_add_test(pack_locator_test SOURCES pack_locator_test.cpp pack_fixtures.cpp test_files.cpp
               LIBS unit_pack_files)
 if(NOT WIN32)
@@ -10,8 +8,7 @@ if(NOT WIN32)
   velm_add_test(pack_mutation_test SOURCES pack_mutation_test.cpp pack_fixtures.cpp test_files.cpp
                 LIBS unit_pack_files)
 endif()
-velm_add_test(fmix_writer_test SOURCES fmix_writer_test.cpp test_files.cpp ${pack_writer_sources}
-              LIBS unit_pack_files)
+velm_add_test(fmix_writer_test SOURCES fmix_writer_test.cpp test_files.cpp LIBS fmix_core)
 if(WIN32)
   # Japanese names on the command line need a host code page with kanji (932).
   set_property(TEST ${VELM_TEST_LABEL}:fmix_writer_test APPEND PROPERTY ENVIRONMENT "LC_ALL=ja_JP.UTF-8")

@@ -3,17 +3,19 @@
 folder of its own, runs it under Wine and checks what it left on disk, in the
 registry, in the sample installer's receipt and in the relay trace.
 
-usage: launcher_e2e.py --bin WIN32_BIN --fmix FMIX --work DIR CASE"""
+usage: launcher_e2e.py --bin WIN32_BIN --fmix FMIX --work DIR [--kit KIT_TREE] CASE"""
 
 import argparse
 import contextlib
 import glob
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import time
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import fmix_harness  # noqa: E402  (the script tests' pack builder, image reader and checks)
@@ -826,6 +828,54 @@ def japanese_packs_with_boxes(ctx):
             expect(os.path.exists(path) and read(path) == parts[part], "%s not unpacked under its name" % part)
 
 
+@case
+def installed_kit(ctx):
+    """The kit installed into a prefix, then moved: its fmix, which links no
+    sanitizer runtime, builds a setup from the stub and plug-in installed
+    beside it, the setup reaches its installer, fmix.exe unzipped from the
+    Windows zip builds the same setup, and a missing default plug-in is named."""
+    if not os.path.exists(os.path.join(ctx.kit, "bin", "fmix")):
+        print("SKIP: the kit is not built in " + ctx.kit)
+        return
+    s = Setup(ctx, "installed_kit")
+    installed, moved = s.path("installed"), s.path("moved", "kit")
+    result = subprocess.run(["cmake", "--install", ctx.kit, "--prefix", installed, "--strip"],
+                            capture_output=True, text=True)
+    expect(result.returncode == 0, "cmake --install: " + result.stdout + result.stderr)
+    os.makedirs(os.path.dirname(moved))
+    os.rename(installed, moved)
+    fmix = os.path.join(moved, "bin", "fmix")
+    needed = subprocess.run(["readelf", "-d", fmix], capture_output=True, text=True).stdout
+    expect("NEEDED" in needed and not re.search(r"lib[a-z]*san", needed), "fmix links a sanitizer:\n" + needed)
+    for name in ("launcher.exe", "yz1.dll"):
+        expect(read(os.path.join(moved, "share", "fmix", name)) == read(os.path.join(ctx.bin, name)),
+               "the installed %s is not the shipped one" % name)
+
+    def setup(exe):
+        return subprocess.run([fmix, "setup", "-o", exe, "--payload", s.path("payload"), "--run", "app\\setup.exe"],
+                              capture_output=True, text=True)
+    exe = s.path("app_setup.exe")
+    result = setup(exe)
+    expect(result.returncode == 0 and not result.stderr, "fmix setup with the defaults: " + result.stderr)
+    s.run(exe)
+    expect(len(s.receipts()) == 1, "the installer did not run once")
+    # fmix.exe from the Windows zip takes the stub and plug-in beside it.
+    result = subprocess.run(["cpack", "--config", os.path.join(os.path.dirname(ctx.bin), "CPackConfig.cmake"),
+                             "-B", s.path("zip")], capture_output=True, text=True)
+    expect(result.returncode == 0, "cpack: " + result.stdout + result.stderr)
+    with zipfile.ZipFile(glob.glob(s.path("zip", "*.zip"))[0]) as z:
+        z.extractall(s.path("unzipped"))
+    same = s.path("fmix_exe_setup.exe")
+    ctx.wine.console(glob.glob(s.path("unzipped", "*", "fmix.exe"))[0], "setup", "-o", windows_path(same),
+                     "--payload", windows_path(s.path("payload")), "--run", "app\\setup.exe")
+    expect(os.path.exists(same) and read(same) == read(exe), "fmix.exe from the zip built another setup")
+    os.remove(os.path.join(moved, "share", "fmix", "yz1.dll"))
+    result = setup(s.path("second_setup.exe"))
+    expect(result.returncode == 1 and os.path.join(moved, "share", "fmix", "yz1.dll") in result.stderr
+           and "--plugin" in result.stderr and not os.path.exists(s.path("second_setup.exe")),
+           "a missing default plug-in: %d %r" % (result.returncode, result.stderr))
+
+
 def wine_text(text):
     """text as Wine's relay trace shows a UTF-16 string: backslashes doubled,
     other characters beyond ASCII as \\NNNN (hex)."""
@@ -837,6 +887,7 @@ def main():
     parser.add_argument("--bin", required=True)
     parser.add_argument("--fmix", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--kit", default="", help="the kit's build tree (installed_kit)")
     parser.add_argument("case", choices=sorted(CASES))
     ctx = parser.parse_args()
     if not os.path.exists(ctx.fmix):

@@ -1,0 +1,13 @@
+# The shipped stub and plug-in travel in every setup, so they are built for
+# size: -Os (MinSizeRel), each function and datum in a section of its own so
+# that the linker drops what nothing calls, and link-time optimisation across
+# the units. C++20, because for it libstdc++ declares no explicit instance of
+# std::string: the members in use are compiled in, not the library's whole
+# instance (about 12 KB).
+if(NOT WIN32)
+  message(FATAL_ERROR "VELM_SHIP builds the Windows parts: configure with cmake/mingw-i686-win32.cmake")
+endif()
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-Wl,--gc-sections)

@@ -1,0 +1,52 @@
+#include "fmix/progress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "os/os.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kQuietStart(500);
+constexpr std::uint64_t kMegabyte = 1 << 20;
+
+}  // namespace
+
+TProgress TProgress::Take(Args& args, std::string label) {
+  const auto quiet = std::remove(args.begin(), args.end(), "--quiet");
+  const bool wanted = quiet == args.end();
+  args.erase(quiet, args.end());
+  return TProgress(wanted && os::StandardErrorIsTerminal(), std::move(label));
+}
+
+void TProgress::Start(std::uint64_t size, unsigned passes) {
+  size_ = size;
+  total_ = size * passes;
+  done_ = 0;
+  start_ = std::chrono::steady_clock::now();
+}
+
+void TProgress::Advance(std::uint64_t bytes) {
+  done_ = std::min(total_, done_ + bytes);
+  if (!enabled_ || total_ == 0) return;
+  const int percent = static_cast<int>(done_ * 100 / total_);
+  if (percent == shownPercent_) return;
+  if (shownPercent_ < 0 && std::chrono::steady_clock::now() - start_ < kQuietStart) return;
+  shownPercent_ = percent;
+  Draw();
+}
+
+void TProgress::Finish() {
+  if (shownPercent_ < 0) return;
+  done_ = total_;
+  Draw();
+  std::fputc('\n', stderr);
+  shownPercent_ = -1;
+}
+
+void TProgress::Draw() {
+  std::fprintf(stderr, "\r%s %3d%% of %llu MB", label_.c_str(),
+               static_cast<int>(total_ ? done_ * 100 / total_ : 100),
+               static_cast<unsigned long long>(size_ / kMegabyte));
+  std::fflush(stderr);
+}

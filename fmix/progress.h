@@ -1,0 +1,35 @@
+// TProgress: a line on stderr that shows how far long work has come, as
+// "fmix setup: zipping the payload  37% of 256 MB", redrawn in place.
+// It appears only on a terminal, only without --quiet and only once the work
+// has run for half a second, so that short runs and scripts see nothing.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "fmix/commands.h"
+
+class TProgress {
+ public:
+  // Takes --quiet out of args; label names the work.
+  static TProgress Take(Args& args, std::string label);
+
+  // Work on size bytes that are each read the given number of times.
+  void Start(std::uint64_t size, unsigned passes);
+  void Advance(std::uint64_t bytes);
+  // Ends the line, when one was drawn.
+  void Finish();
+
+ private:
+  TProgress(bool enabled, std::string label) : enabled_(enabled), label_(std::move(label)) {}
+  void Draw();
+
+  bool enabled_;
+  std::string label_;
+  std::uint64_t size_ = 0;
+  std::uint64_t total_ = 0;
+  std::uint64_t done_ = 0;
+  int shownPercent_ = -1;
+  std::chrono::steady_clock::time_point start_;
+};

@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""The publisher's kit: the shipped stub and plug-in (their sizes, flags, and
+that the Windows tests run them), and the Debian package and Windows zip
+(contents, version, and the same bytes from two runs of CPack).
+
+usage: kit_test.py SHIP_BIN TEST_BIN KIT_DIR WIN32_DIR"""
+import io
+import os
+import re
+import struct
+import subprocess
+import sys
+import tarfile
+import time
+import zipfile
+
+from fmix_harness import expect, read, run_cases
+
+# The ceilings the shipped parts must stay under; sizes are deterministic.
+CEILINGS = {"launcher.exe": 180 * 1024, "yz1.dll": 120 * 1024}
+DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
+
+
+class Kit:
+    def __init__(self, ship_bin, test_bin, kit_dir, win32_dir):
+        self.ship_bin, self.test_bin, self.kit_dir, self.win32_dir = ship_bin, test_bin, kit_dir, win32_dir
+
+    def shipped(self, name):
+        return read(os.path.join(self.ship_bin, name))
+
+
+def dll_characteristics(image):
+    pe = struct.unpack_from("<I", image, 60)[0]
+    return struct.unpack_from("<H", image, pe + 24 + 70)[0]
+
+
+def shipped_parts(kit, work):
+    for name, ceiling in CEILINGS.items():
+        image = kit.shipped(name)
+        print("shipped %s: %d bytes (ceiling %d)" % (name, len(image), ceiling))
+        expect(len(image) <= ceiling, "%s: %d bytes, over %d" % (name, len(image), ceiling))
+        flags = dll_characteristics(image)
+        expect(flags & DYNAMIC_BASE and flags & NX_COMPAT, "%s lacks DYNAMIC_BASE|NX_COMPAT (%#x)" % (name, flags))
+        expect(read(os.path.join(kit.test_bin, name)) == image, "the Windows tests do not run the shipped " + name)
+
+
+def cpack(tree, out):
+    result = subprocess.run(["cpack", "--config", os.path.join(tree, "CPackConfig.cmake"), "-B", out],
+                            capture_output=True, text=True)
+    expect(result.returncode == 0, "cpack in %s: %s%s" % (tree, result.stdout, result.stderr))
+    (package,) = [f for f in os.listdir(out) if os.path.isfile(os.path.join(out, f))]
+    return os.path.join(out, package)
+
+
+def packed_twice(tree, work):
+    """The package of tree, built twice a second apart; both must be equal."""
+    first = cpack(tree, os.path.join(work, "one"))
+    time.sleep(1.1)
+    second = cpack(tree, os.path.join(work, "two"))
+    one, two = read(first), read(second)
+    differ = next((i for i, (a, b) in enumerate(zip(one, two)) if a != b), min(len(one), len(two)))
+    expect(os.path.basename(first) == os.path.basename(second) and one == two,
+           "two runs of cpack in %s gave different packages (%d and %d bytes, first difference at %d)"
+           % (tree, len(one), len(two), differ))
+    return first
+
+
+def fmix_version(kit):
+    out = subprocess.run([os.path.join(kit.kit_dir, "bin", "fmix"), "--version"], capture_output=True, text=True)
+    expect(re.fullmatch(r"fmix \d+\.\d+\.\d+\n", out.stdout), "fmix --version: %r" % out.stdout)
+    return out.stdout.split()[1]
+
+
+def debian_package(kit, work):
+    deb = packed_twice(kit.kit_dir, work)
+    version = fmix_version(kit)
+    arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True).stdout.strip()
+    expect(os.path.basename(deb) == "fmix_%s_%s.deb" % (version, arch), "package name " + deb)
+    fields = subprocess.run(["dpkg-deb", "-f", deb, "Package", "Version", "Depends"],
+                            capture_output=True, text=True).stdout
+    expect("Package: fmix" in fields and "Version: " + version in fields and "libc6" in fields, fields)
+    tar = tarfile.open(fileobj=io.BytesIO(subprocess.run(["dpkg-deb", "--fsys-tarfile", deb],
+                                                         capture_output=True).stdout))
+    files = {m.name: m for m in tar.getmembers() if m.isfile()}
+    expect(sorted(files) == ["./usr/bin/fmix", "./usr/share/doc/fmix/README.md", "./usr/share/fmix/launcher.exe",
+                             "./usr/share/fmix/yz1.dll", "./usr/share/man/man1/fmix.1.gz"],
+           "the package holds %s" % sorted(files))
+    expect(files["./usr/bin/fmix"].mode & 0o111, "fmix is not executable")
+    for name in CEILINGS:
+        expect(tar.extractfile(files["./usr/share/fmix/" + name]).read() == kit.shipped(name),
+               "the package's %s is not the shipped one" % name)
+    epoch = int(os.environ["SOURCE_DATE_EPOCH"])
+    expect({m.mtime for m in tar.getmembers()} == {epoch}, "file times other than SOURCE_DATE_EPOCH")
+
+
+def windows_zip(kit, work):
+    archive = packed_twice(kit.win32_dir, work)
+    version = fmix_version(kit)
+    folder = "fmix-%s-win32/" % version
+    expect(os.path.basename(archive) == folder[:-1] + ".zip", "zip name " + archive)
+    with zipfile.ZipFile(archive) as z:
+        names = sorted(n for n in z.namelist() if not n.endswith("/"))
+        expect(names == [folder + n for n in ("README.md", "fmix.exe", "launcher.exe", "yz1.dll")],
+               "the zip holds %s" % names)
+        for name in CEILINGS:
+            expect(z.read(folder + name) == kit.shipped(name), "the zip's %s is not the shipped one" % name)
+        expect(z.read(folder + "fmix.exe")[:2] == b"MZ", "fmix.exe is no Windows program")
+
+
+if __name__ == "__main__":
+    kit = Kit(*sys.argv[1:5])
+    if not os.path.exists(os.path.join(kit.kit_dir, "bin", "fmix")):
+        print("SKIP: the kit is not built in " + kit.kit_dir)
+        sys.exit(0)
+    os.environ.setdefault("SOURCE_DATE_EPOCH", "1700000000")
+    run_cases([shipped_parts, debian_package, windows_zip], kit)
