@@ -6,6 +6,7 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/commands.h"
+#include "fmix/printable.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fmix %s: %s\n", argv[1], e.what());
     return e.ExitCode();
   } catch (const Exception& e) {
-    std::fprintf(stderr, "fmix %s: %s\n", argv[1], rtl::ToAnsi(e.Message()).c_str());
+    std::fprintf(stderr, "fmix %s: %s\n", argv[1], Printable(rtl::ToAnsi(e.Message())).c_str());
     return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fmix %s: %s\n", argv[1], e.what());
