@@ -4,7 +4,7 @@
 set -e
 PACKAGES="g++-mingw-w64-i686-posix libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xdotool
 cmake ninja-build googletest python3 clang llvm libclang-rt-14-dev zip unzip zlib1g-dev locales imagemagick
-openssl osslsigncode fonts-ipafont-gothic"
+openssl osslsigncode fonts-ipafont-gothic 7zip libarchive-tools"
 
 # Some Wine tests run under a Japanese locale (code page 932); the IPA Gothic
 # font draws their boxes' Japanese text in screenshots.

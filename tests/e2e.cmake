@@ -6,7 +6,7 @@ if(WIN32)
   set(e2e_cases full_run no_pack no_config config_with_blanks config_absolute no_archive
       extract_failure plugin_missing plugin_crash plugin_reports_error shell_refuses
       program_paths windows_versions two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
-      signed_setup planted_plugin verify_agrees japanese_windows)
+      signed_setup planted_plugin verify_agrees zip_many_entries japanese_windows)
   foreach(case ${e2e_cases})
     add_test(NAME wine-e2e:${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py
