@@ -57,6 +57,13 @@ const char kOurPluginExport[] = "VelmZipReaderVersion";
 // line stays one line.
 std::string Printable(const std::u16string& text) { return ::Printable(rtl::ToAnsi(text)); }
 
+// A reader's message about the staged copy tempName, naming ARC.YZ1 instead.
+std::string ArchiveNamed(std::string message, const std::string& tempName) {
+  const std::size_t at = message.find(tempName);
+  if (at != std::string::npos) message.replace(at, tempName.size(), "ARC.YZ1");
+  return message;
+}
+
 std::string Quoted(const std::u16string& text) { return "\"" + Printable(text) + "\""; }
 
 // The path with forward slashes and upper-case ASCII letters, as a file
@@ -340,10 +347,7 @@ void TSetupVerifier::CheckZip(const std::string& data) {
     count = zip.Entries().size();
     for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
   } catch (const Exception& e) {
-    std::string reason = Printable(e.Message());
-    const std::size_t temp = reason.find(archive.Name());
-    if (temp != std::string::npos) reason.replace(temp, archive.Name().size(), "ARC.YZ1");
-    Add(Kind::kFail, "archive", reason);
+    Add(Kind::kFail, "archive", ArchiveNamed(Printable(e.Message()), archive.Name()));
     return;
   }
   zipChecked_ = true;
