@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "fmix/printable.h"
+
 class CliError : public std::runtime_error {
  public:
   CliError(int exitCode, const std::string& line) : std::runtime_error(line), exitCode_(exitCode) {}
@@ -15,7 +17,7 @@ class CliError : public std::runtime_error {
 };
 
 inline CliError UsageError(const std::string& line) { return CliError(2, line); }
-// A failure about one file: "FILE: reason".
+// A failure about one file: "FILE: reason", control characters in FILE spelled out.
 inline CliError FileError(const std::string& file, const std::string& reason) {
-  return CliError(1, file + ": " + reason);
+  return CliError(1, Printable(file) + ": " + reason);
 }

@@ -1,11 +1,13 @@
 // fmix list [--codepage=N] PACK_OR_EXE: one line per entry,
-// "name<TAB>size<TAB>offset<TAB>mode", the name read in the pack's code page.
+// "name<TAB>size<TAB>offset<TAB>mode", the name read in the pack's code page
+// with control characters spelled out.
 #include <cstdio>
 
 #include "fmix/cli_error.h"
 #include "fmix/code_page.h"
 #include "fmix/commands.h"
 #include "fmix/pack_source.h"
+#include "fmix/printable.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
 
@@ -17,7 +19,7 @@ int RunList(const Args& allArgs) {
   const TFileMixReader& reader = source.Reader();
   for (std::int32_t i = 0; i < reader.Directory().Count; ++i) {
     const TFileMixEntry& entry = *reader.Entry(i);
-    std::printf("%s\t%lu\t%lu\t%u\n", rtl::ToAnsi(codePage.Decode(EntryName(entry))).c_str(),
+    std::printf("%s\t%lu\t%lu\t%u\n", Printable(rtl::ToAnsi(codePage.Decode(EntryName(entry)))).c_str(),
                 static_cast<unsigned long>(entry.DataSize),
                 static_cast<unsigned long>(entry.DataOffset), static_cast<unsigned>(entry.Scramble));
   }

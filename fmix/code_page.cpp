@@ -1,5 +1,6 @@
 #include "fmix/code_page.h"
 
+#include <map>
 
 #include "fmix/cli_error.h"
 #include "fmix/hex_bytes.h"
@@ -33,6 +34,13 @@ TCodePage TCodePage::Take(Args& args) {
     arg = args.erase(arg);
   }
   return TCodePage(number);
+}
+
+unsigned TCodePage::Oem() const {
+  static const std::map<unsigned, unsigned> kOem = {{1250, 852}, {1251, 866}, {1252, 437}, {1253, 737},
+                                                    {1254, 857}, {1255, 862}, {1256, 720}, {1257, 775}};
+  const auto found = kOem.find(number_);
+  return found == kOem.end() ? number_ : found->second;
 }
 
 std::string TCodePage::Encode(const std::u16string& text) const {

@@ -26,6 +26,10 @@ class TCodePage {
   static TCodePage Take(Args& args);
 
   unsigned Number() const { return number_; }
+  // The OEM code page that Windows pairs with this ANSI one (437 with 1252,
+  // 932 with 932), in which MS-DOS-era ZIP tools wrote names; the same
+  // number when there is no other.
+  unsigned Oem() const;
 
   // The text in this code page. Raises CliError naming the text and the code
   // page when a character has no exact form in it.

@@ -5,6 +5,7 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/commands.h"
+#include "fmix/printable.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 
@@ -93,7 +94,7 @@ int Run(const Command& command, const Args& args) {
     std::fprintf(stderr, "fmix %s: %s\n", command.name, e.what());
     return e.ExitCode();
   } catch (const Exception& e) {
-    std::fprintf(stderr, "fmix %s: %s\n", command.name, rtl::ToAnsi(e.Message()).c_str());
+    std::fprintf(stderr, "fmix %s: %s\n", command.name, Printable(rtl::ToAnsi(e.Message())).c_str());
     return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fmix %s: %s\n", command.name, e.what());

@@ -4,13 +4,17 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 #include "fmix/hex_bytes.h"
 #include "fmix/host_path.h"
 #include "fmix/pe_image.h"
+#include "fmix/printable.h"
 #include "fmix/temp_file.h"
 #include "os/os.h"
+#include "plugin/archive_names.h"
 #include "plugin/entry_name.h"
+#include "plugin/zip_name_decoder.h"
 #include "plugin/zip_reader.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
@@ -65,21 +69,22 @@ std::string ForeignImports(const TPeImage& dll) {
   return foreign;
 }
 
+// The launcher holds the whole pack in one memory block, which a 32-bit
+// process may not get for a larger pack.
+constexpr std::uint64_t kLargePack = std::uint64_t{1} << 30;
+
+// The export by which our own plug-in makes itself known.
+const char kOurPluginExport[] = "VelmZipReaderVersion";
+
 // Text for a report line: control characters spelled out, so that every
 // line stays one line.
-std::string Printable(const std::u16string& text) {
-  std::u16string shown;
-  for (char16_t c : text) {
-    if (c >= 0x20) {
-      shown += c;
-      continue;
-    }
-    char escape[8];
-    std::snprintf(escape, sizeof escape, c == u'\r' ? "\\r" : c == u'\n' ? "\\n" : "\\x%02X",
-                  static_cast<unsigned>(c));
-    shown += rtl::ToWide(escape);
-  }
-  return rtl::ToAnsi(shown);
+std::string Printable(const std::u16string& text) { return ::Printable(rtl::ToAnsi(text)); }
+
+// A reader's message about the staged copy tempName, naming ARC.YZ1 instead.
+std::string ArchiveNamed(std::string message, const std::string& tempName) {
+  const std::size_t at = message.find(tempName);
+  if (at != std::string::npos) message.replace(at, tempName.size(), "ARC.YZ1");
+  return message;
 }
 
 std::string Quoted(const std::u16string& text) { return "\"" + Printable(text) + "\""; }
@@ -159,6 +164,7 @@ bool TSetupVerifier::CheckImage() {
     return false;
   }
   packStart_ = image.EndOfSections();
+  largeAddressAware_ = image.LargeAddressAware();
   certificateOffset_ = image.CertificateOffset();
   certificateSize_ = image.CertificateSize();
   return StagePack() && CheckPackStart();
@@ -234,6 +240,7 @@ void TSetupVerifier::CheckPack() {
   if (complete < header.EntryCount)
     Add(Kind::kFail, "pack", "cut off inside its directory: " + std::to_string(complete) + " of " +
                                  std::to_string(header.EntryCount) + " records are complete");
+  CheckMergedNames();
   for (const TFileMixEntry& entry : entries_) {
     if (!Inside(entry))
       Add(Kind::kFail, "pack", "the data of \"" + Shown(entry) + "\" reaches past the end of the file (" +
@@ -244,6 +251,24 @@ void TSetupVerifier::CheckPack() {
   if (lines_.size() == failures)
     Add(Kind::kOk, "pack", std::to_string(entries_.size()) +
                                " entries, all data inside the file, every name can be written");
+  if (pack_.size() > kLargePack)
+    Add(Kind::kWarn, "pack", std::to_string(pack_.size() >> 20) + " MB: the launcher holds the whole pack in one "
+        "memory block, which 32-bit Windows may not give; under Wine 512 MB always ran, 1024 MB only with a "
+        "large-address-aware stub (this one is" + (largeAddressAware_ ? "" : " not") + ")");
+}
+
+// Windows makes one file of names equal but for case or for trailing dots
+// and blanks: the later entry would overwrite the earlier one.
+void TSetupVerifier::CheckMergedNames() {
+  std::map<std::u16string, const TFileMixEntry*> seen;
+  for (const TFileMixEntry& entry : entries_) {
+    std::u16string key = rtl::UpperCase(Decode(EntryName(entry)));
+    key.erase(key.find_last_not_of(u". ") + 1);
+    const auto inserted = seen.emplace(key, &entry);
+    if (!inserted.second)
+      Add(Kind::kFail, "pack", "entries \"" + Shown(*inserted.first->second) + "\" and \"" + Shown(entry) +
+                                   "\" would be one file on Windows");
+  }
 }
 
 // ExtractAll writes each entry under its stored name into the unpack folder,
@@ -260,6 +285,8 @@ void TSetupVerifier::CheckEntryName(const TFileMixEntry& entry) {
     Add(Kind::kFail, "pack", shown + "has an unsafe name: it reaches outside the unpack folder");
   else if (name.find_first_of(u"\\/") != std::u16string::npos)
     Add(Kind::kFail, "pack", shown + "would fail to be written: its folder will not exist");
+  else if (name.back() == u'.' || name.back() == u' ')
+    Add(Kind::kFail, "pack", shown + "would be written under another name: Windows drops trailing dots and blanks");
   else if (HasControlCharacter(name) || name.find_first_of(u"<>\"|?*") != std::u16string::npos)
     Add(Kind::kFail, "pack", shown + "would fail to be written: no valid Windows file name");
 }
@@ -299,6 +326,7 @@ void TSetupVerifier::CheckPlugin() {
   if (!Inside(*entry)) return;
   const TPeImage dll(Data(*entry));
   const std::string name = "\"" + Shown(*entry) + "\" ";
+  ourPlugin_ = dll.Valid() && dll.Exports(kOurPluginExport);
   if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll() || !dll.ImportsRead())
     Add(Kind::kFail, "plugin", name + "is no 32-bit Windows DLL");
   else if (!dll.Exports("Yz1"))
@@ -307,7 +335,7 @@ void TSetupVerifier::CheckPlugin() {
     Add(Kind::kFail, "plugin", name + "imports DLLs that are not part of Windows (" + foreign +
                                    "): the run ends silently where they are missing");
   else
-    Add(Kind::kOk, "plugin", name + "is a 32-bit DLL exporting Yz1");
+    Add(Kind::kOk, "plugin", name + "is a 32-bit DLL exporting Yz1" + (ourPlugin_ ? " (our ZIP plug-in)" : ""));
 }
 
 void TSetupVerifier::CheckArchive() {
@@ -318,25 +346,34 @@ void TSetupVerifier::CheckArchive() {
   }
   if (!Inside(*entry)) return;
   const std::string data = Data(*entry);
-  if (data.compare(0, 2, "PK") == 0)
+  if (ourPlugin_ || data.compare(0, 2, "PK") == 0)
     CheckZip(data);
   else
     Add(Kind::kWarn, "archive", "\"" + Shown(*entry) + "\" is no ZIP archive; its content is not checked");
 }
 
-// Every name must stay inside the unpack folder and every entry must unpack
-// with a matching CRC, as the plug-in demands.
+// The archive read by the plug-in's own reader and name rule: its names
+// must pass the plug-in's checks and every entry must unpack with a matching
+// CRC. Our plug-in reads nothing but ZIP.
 void TSetupVerifier::CheckZip(const std::string& data) {
   TTempFile archive(".yz1");
   std::ofstream(HostPath(archive.Name()), std::ios::binary).write(data.data(), data.size());
   bool passed = true;
   std::size_t count = 0;
   try {
-    TZipReader zip(archive.Name());
+    TZipReader zip(archive.Name(), TZipNameDecoder(codePage_.Number(), codePage_.Oem()));
+    if (zip.BytesBefore() != 0)
+      Add(Kind::kNote, "archive", std::to_string(zip.BytesBefore()) +
+                                      " bytes before the archive; offsets adjusted, as the plug-in reads them");
+    const TArchiveNames names(zip.Entries());
+    if (!names.Problem().empty()) {
+      Add(Kind::kFail, "archive", Printable(names.Problem()));
+      return;
+    }
     count = zip.Entries().size();
     for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
   } catch (const Exception& e) {
-    Add(Kind::kFail, "archive", Printable(e.Message()));
+    Add(Kind::kFail, "archive", ArchiveNamed(Printable(e.Message()), archive.Name()));
     return;
   }
   zipChecked_ = true;
@@ -345,10 +382,6 @@ void TSetupVerifier::CheckZip(const std::string& data) {
 
 bool TSetupVerifier::CheckZipEntry(TZipReader& zip, const TZipEntry& entry) {
   const TEntryName name(entry.name);
-  if (!name.IsSafe()) {
-    Add(Kind::kFail, "archive", "unsafe name " + Quoted(entry.name));
-    return false;
-  }
   if (name.IsFolder()) return true;
   try {
     zip.Extract(entry, [](const char*, std::size_t) {});
@@ -356,7 +389,7 @@ bool TSetupVerifier::CheckZipEntry(TZipReader& zip, const TZipEntry& entry) {
     Add(Kind::kFail, "archive", Printable(e.Message()));
     return false;
   }
-  zipFiles_.push_back(PathKey(entry.name));
+  zipFiles_.push_back(PathKey(name.Path()));
   return true;
 }
 

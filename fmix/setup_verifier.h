@@ -52,6 +52,7 @@ class TSetupVerifier {
   void CheckSignature();
   void CheckPack();
   void CheckEntryName(const TFileMixEntry& entry);
+  void CheckMergedNames();
   void CheckConfig();
   void CheckPlugin();
   void CheckArchive();
@@ -87,5 +88,7 @@ class TSetupVerifier {
   std::u16string installer_;             // CONFIG.TXT trimmed, when it names a relative path
   std::vector<std::u16string> zipFiles_;  // the archive's files, upper-case, forward slashes
   bool zipChecked_ = false;
+  bool largeAddressAware_ = false;       // the stub's
+  bool ourPlugin_ = false;               // YZ1.DLL is our ZIP plug-in
   std::vector<Line> lines_;
 };

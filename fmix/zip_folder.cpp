@@ -36,21 +36,33 @@ bool IsSameFile(const fs::path& a, const fs::path& b) {
   return fs::equivalent(a, b, ignored);
 }
 
+// Why a symbolic link or special file is not shipped; empty for a plain
+// file or folder. A link would ship whatever it points to (or leave a
+// linked folder out), never the link.
+std::string Refusal(fs::file_type type) {
+  if (type == fs::file_type::symlink) return "a symbolic link: give the file or folder itself";
+  if (type == fs::file_type::regular || type == fs::file_type::directory) return {};
+  return "a special file (device, pipe or socket): neither a file nor a folder";
+}
+
 // Every file and every empty folder under dir, except the output itself
-// (under its temporary name or its target name).
+// (under its temporary name or its target name). Symbolic links and special
+// files are refused, one line each.
 std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
   std::vector<Item> items;
+  std::string refused;
   std::error_code error;
   for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end;
        it.increment(error)) {
     const fs::path& path = it->path();
     const std::string shown = HostName(path);
     Item item{path.lexically_relative(dir).generic_u8string(), path};
-    if (it->is_directory()) {
+    const std::string refusal = Refusal(it->symlink_status().type());
+    if (!refusal.empty()) {
+      refused += (refused.empty() ? "" : "\n") + std::string(FileError(shown, refusal).what());
+    } else if (it->is_directory()) {
       if (!IsEmptyFolder(path, shown)) continue;
       item.name += '/';
-    } else if (!it->is_regular_file()) {
-      throw FileError(shown, "neither a file nor a folder");
     } else if (IsSameFile(path, HostPath(out.TempName())) ||
                IsSameFile(path, HostPath(out.Target()))) {
       continue;
@@ -59,9 +71,10 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
     } else {
       item.size = it->file_size();
     }
-    items.push_back(std::move(item));
+    if (refusal.empty()) items.push_back(std::move(item));
   }
   if (error) throw FileError(HostName(dir), "cannot read the folder: " + error.message());
+  if (!refused.empty()) throw CliError(1, refused);
   std::sort(items.begin(), items.end(),
             [](const Item& a, const Item& b) { return a.name < b.name; });
   return items;

@@ -2,6 +2,8 @@
 // and reports in the output buffer. On success the report reads
 // "N files extracted."; on failure it begins with "Error: " and names the
 // reason and the archive or entry. No exception leaves the entry.
+// VelmZipReaderVersion tells tools such as fmix verify that this is our
+// ZIP plug-in, whose reading they can predict, and which version of it.
 #include <windows.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 
 #include "plugin/command_line.h"
 #include "plugin/zip_extractor.h"
+#include "plugin/zip_name_decoder.h"
 #include "plugin/zip_reader.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
@@ -22,7 +25,7 @@ namespace {
 std::string Extract(const std::string& archive, const std::string& folder) {
   std::u16string target;
   if (!rtl::ToWideExact(folder, target)) throw Exception(u"no such folder: " + target);
-  TZipReader reader(archive);
+  TZipReader reader(archive, TZipNameDecoder(GetACP(), GetOEMCP()));
   const int files = TZipExtractor(reader, target).ExtractAll();
   return std::to_string(files) + (files == 1 ? " file extracted." : " files extracted.");
 }
@@ -63,3 +66,5 @@ extern "C" int WINAPI Yz1(HWND, LPCSTR commandLine, LPSTR output, DWORD size) {
   WriteReport(report, output, size);
   return result;
 }
+
+extern "C" int WINAPI VelmZipReaderVersion() { return 1; }

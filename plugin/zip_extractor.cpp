@@ -1,6 +1,7 @@
 #include "plugin/zip_extractor.h"
 
 #include "os/os.h"
+#include "plugin/archive_names.h"
 #include "plugin/entry_name.h"
 #include "plugin/zip_reader.h"
 #include "rtl/exception.h"
@@ -23,6 +24,7 @@ int TZipExtractor::ExtractAll() {
   for (const TZipEntry& entry : reader_.Entries()) {
     const TEntryName name(entry.name);
     const std::u16string path = folder_ + name.LocalPath();
+    if (name.Path().empty()) continue;
     if (name.IsFolder()) {
       MakeFolder(path, entry.name);
       continue;
@@ -35,8 +37,8 @@ int TZipExtractor::ExtractAll() {
 }
 
 void TZipExtractor::CheckNames() const {
-  for (const TZipEntry& entry : reader_.Entries())
-    if (!TEntryName(entry.name).IsSafe()) throw Exception(u"unsafe name refused: " + entry.name);
+  const TArchiveNames names(reader_.Entries());
+  if (!names.Problem().empty()) throw Exception(names.Problem());
 }
 
 void TZipExtractor::MakeFolder(const std::u16string& path, const std::u16string& name) const {

@@ -1,6 +1,8 @@
 // TZipExtractor: writes every entry of an archive under one folder, creating
-// subfolders and overwriting existing files. The names are checked before
-// anything is written, so an archive holding one unsafe name writes nothing.
+// subfolders and overwriting existing files. The names are checked together
+// (TArchiveNames) before anything is written, so an archive holding one
+// unsafe, uncreatable or colliding name writes nothing; a folder entry that
+// names the target folder itself ("./") is skipped.
 // A file is written under a temporary name and renamed into place only after
 // its CRC-32 matched, so a failed entry never stands under its final name.
 #pragma once

@@ -123,11 +123,14 @@ def broken_archives(fmix, work):
     bad_crc = GOOD_ZIP[:at] + b"X" + GOOD_ZIP[at + 1:]
     expect_failure(fmix, work, setup_bytes(archive=bad_crc), "FAIL  archive: CRC mismatch: app/setup.exe")
     hostile = stored_zip([("app/setup.exe", INSTALLER), ("../evil.txt", b"x")])
-    expect_failure(fmix, work, setup_bytes(archive=hostile), 'FAIL  archive: unsafe name "../evil.txt"')
+    expect_failure(fmix, work, setup_bytes(archive=hostile), "FAIL  archive: unsafe name refused: ../evil.txt")
     expect_failure(fmix, work, setup_bytes(archive=GOOD_ZIP[:-30]), "FAIL  archive: ")
     data = stub() + pack([(b"YZ1.DLL", read(os.path.join(BIN, "yz1.dll")), 0), (b"CONFIG.TXT", b"x.exe", 0)])
     expect_failure(fmix, work, data, "FAIL  archive: no entry arc.yz1")
-    code, out = verify(fmix, work, setup_bytes(archive=b"yz1 data", config=b"app\\setup.exe"))
+    # Another format than ZIP: our plug-in fails on it, another one may not.
+    expect_failure(fmix, work, setup_bytes(archive=b"yz1 data"), "FAIL  archive: not a ZIP archive: ARC.YZ1")
+    foreign = read(os.path.join(BIN, "test_plugins", "yz1_test_plugin.dll"))
+    code, out = verify(fmix, work, setup_bytes(archive=b"yz1 data", plugin=foreign))
     expect(code == 0 and any(o.startswith("warn  installer:") for o in out) and "unchecked" in out[-1],
            "a foreign archive format: %s" % out)
 
@@ -138,6 +141,15 @@ def hostile_entry_names(fmix, work):
     expect_failure(fmix, work, setup_bytes(extra=[(b"sub\\x.txt", b"x", 0)]),
                    'FAIL  pack: entry "sub\\x.txt" would fail to be written: its folder will not exist')
     expect_failure(fmix, work, setup_bytes(extra=[(b"a?b", b"x", 0)]), 'FAIL  pack: entry "a?b" would fail')
+    expect_failure(fmix, work, setup_bytes(extra=[(b"YZ1.DLL.", b"x", 0)]),
+                   'FAIL  pack: entry "YZ1.DLL." would be written under another name',
+                   'FAIL  pack: entries "YZ1.DLL" and "YZ1.DLL." would be one file on Windows')
+    expect_failure(fmix, work, setup_bytes(extra=[(b"Readme.txt", b"1", 0), (b"README.TXT", b"2", 0)]),
+                   'FAIL  pack: entries "Readme.txt" and "README.TXT" would be one file on Windows')
+    expect_failure(fmix, work, setup_bytes(extra=[(b"a\nb", b"x", 0)]), 'FAIL  pack: entry "a\\nb" would fail')
+    write(os.path.join(work, "p.pack"), pack([(b"a\x01b\r", b"x", 0)]))
+    listed = fmix.ok("list", fmix.path(os.path.join(work, "p.pack")))
+    expect(listed.startswith("a\\x01b\\r\t1\t"), "fmix list shows control characters: %r" % listed)
 
 
 def every_problem_reported(fmix, work):
@@ -220,6 +232,26 @@ def setups_are_reproducible(fmix, work):
     expect(code == 0, "fmix setup made a setup that fails fmix verify: %s" % out)
 
 
+def payload_links_refused(fmix, work):
+    """A link would ship what it points to, secrets included, or leave a
+    linked folder out: fmix setup and fmix zip refuse links and special
+    files, one line each, and write nothing."""
+    if fmix.runner:
+        return  # Wine follows links; a Windows payload holds none of these
+    source = payload(os.path.join(work, "p"), 0o644, 1_000_000_000)
+    os.symlink("/proc/self/environ", os.path.join(source, "environ"))
+    os.symlink(os.path.join(source, "app"), os.path.join(source, "linked"))
+    os.mkfifo(os.path.join(source, "fifo"))
+    os.mkdir(os.path.join(work, "out"))
+    code, _, err = fmix_setup(fmix, work, source, os.path.join(work, "out", "app_setup.exe"))
+    lines = err.strip().splitlines()
+    expect(code == 1 and len(lines) == 3 and all(any(says in line for line in lines) for says in
+           ("environ: a symbolic link", "fifo: a special file", "linked: a symbolic link")), "exit %d: %r" % (code, err))
+    code, _, err = fmix.run("zip", os.path.join(work, "out", "p.yz1"), source)
+    expect(code == 1 and len(err.strip().splitlines()) == 3, "fmix zip: exit %d: %r" % (code, err))
+    expect(os.listdir(os.path.join(work, "out")) == [], "left %s" % os.listdir(os.path.join(work, "out")))
+
+
 def setup_refuses_its_own_failure(fmix, work):
     source = payload(os.path.join(work, "p"), 0o644, 1_000_000_000)
     write(os.path.join(work, "noexport.dll"), plugin_without_export())
@@ -238,5 +270,5 @@ if __name__ == "__main__":
         sys.exit(0)
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
                hostile_entry_names, every_problem_reported, signed_setups, usage_errors,
-               setups_are_reproducible, setup_refuses_its_own_failure],
+               setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))

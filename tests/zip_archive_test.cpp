@@ -1,6 +1,7 @@
 // The ZIP writer of fmix against the plug-in's portable reader and extractor,
 // and against the standard tools where the host has them.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,9 +11,11 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/commands.h"
+#include "plugin/archive_names.h"
 #include "plugin/command_line.h"
 #include "plugin/entry_name.h"
 #include "plugin/zip_extractor.h"
+#include "plugin/zip_name_decoder.h"
 #include "plugin/zip_reader.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
@@ -25,6 +28,9 @@ using testing_files::ScratchDir;
 using testing_files::WriteFile;
 
 namespace {
+
+// Names read as on Western Windows.
+const TZipNameDecoder kNames(1252, 437);
 
 const std::string kUtf8Name = "\xE6\x97\xA5\xE6\x9C\xAC/\xC3\xA4.txt";  // 日本/ä.txt
 
@@ -82,7 +88,7 @@ TEST(ZipArchive, RoundTripKeepsEveryFileFolderAndNameInSameBytesEachTime) {
   EXPECT_EQ(std::system(("python3 -c '" + python + "' '" + archive + "'").c_str()), 0);
 #endif
 
-  TZipReader reader(archive);
+  TZipReader reader(archive, kNames);
   const auto& entries = reader.Entries();
   std::vector<std::u16string> names;
   for (const TZipEntry& entry : entries) names.push_back(entry.name);
@@ -126,31 +132,91 @@ TEST(ZipArchive, CommandRefusesBadArgumentsWithoutLeavingOutput) {
     EXPECT_TRUE(item.is_directory()) << "left behind: " << item.path();
 }
 
-TEST(ZipArchive, ReaderRefusesZip64) {
+// An archive behind other bytes reads with its offsets shifted; records
+// that share one entry's data and a local header whose name is not the
+// central record's are refused on opening.
+TEST(ZipArchive, ReaderShiftsPastBytesBeforeAndRefusesSharedOrRenamedEntries) {
   ScratchDir scratch;
   fs::create_directories(scratch.File("src"));
   WriteFile(scratch.File("src/a.txt"), "a");
+  WriteFile(scratch.File("src/b.txt"), "bb");
   ASSERT_EQ(Zip({scratch.File("a.zip"), scratch.File("src")}), 0);
   const std::string plain = ReadFile(scratch.File("a.zip"));
-  const std::size_t central = plain.find("PK\x01\x02");
-  std::string patched = plain;
-  patched.replace(central + 20, 4, "\xFF\xFF\xFF\xFF");  // compressed size
-  WriteFile(scratch.File("b.zip"), patched);
-  EXPECT_EQ(ErrorOf([&] { TZipReader reader(scratch.File("b.zip")); }),
-            u"Zip64 archives are not supported: a.txt");
-  const std::string locator = std::string("PK\x06\x07", 4) + std::string(16, '\0');
-  WriteFile(scratch.File("c.zip"),
-            plain.substr(0, plain.size() - 22) + locator + plain.substr(plain.size() - 22));
-  EXPECT_NE(ErrorOf([&] { TZipReader reader(scratch.File("c.zip")); }).find(u"Zip64"),
-            std::u16string::npos);
+
+  WriteFile(scratch.File("sfx.zip"), std::string(1000, 'x') + plain);
+  TZipReader shifted(scratch.File("sfx.zip"), kNames);
+  EXPECT_EQ(shifted.BytesBefore(), 1000);
+  std::string data;
+  shifted.Extract(shifted.Entries()[1], [&](const char* p, std::size_t n) { data.append(p, n); });
+  EXPECT_EQ(data, "bb");
+
+  const std::size_t central = plain.find("PK\x01\x02"), end = plain.size() - 22;
+  std::string shared = plain.substr(0, central) + plain.substr(central, 51) + plain.substr(central);
+  const auto put16 = [&](std::size_t at, unsigned v) {
+    shared[at] = static_cast<char>(v);
+    shared[at + 1] = static_cast<char>(v >> 8);
+  };
+  put16(end + 51 + 8, 3);
+  put16(end + 51 + 10, 3);
+  put16(end + 51 + 12, static_cast<unsigned>(end - central + 51));
+  WriteFile(scratch.File("shared.zip"), shared);
+  EXPECT_EQ(ErrorOf([&] { TZipReader reader(scratch.File("shared.zip"), kNames); }),
+            u"entries that overlap refused: a.txt and a.txt");
+
+  std::string renamed = plain;
+  renamed.replace(renamed.find("b.txt"), 5, "c.txt");
+  WriteFile(scratch.File("renamed.zip"), renamed);
+  EXPECT_EQ(ErrorOf([&] { TZipReader reader(scratch.File("renamed.zip"), kNames); }),
+            u"central and local names differ: b.txt");
 }
 
-TEST(EntryName, RefusesEveryNameThatLeavesOrNamesTheFolder) {
-  for (const char16_t* name : {u"", u"/abs.txt", u"\\abs.txt", u"C:evil.txt", u"a/C:x", u"../x",
-                               u"a/../../x", u"a\\..\\x", u"..", u"a/./b", u"a/...", u"x:stream"})
+// The name rule: flag, Unicode Path field, flagless UTF-8, then the OEM
+// code page for names made on MS-DOS or Windows and the ANSI one otherwise.
+TEST(ZipNameDecoder, FollowsFlagFieldUtf8ThenLegacyCodePage) {
+  const std::string utf8 = "\xC3\x9C" "ber.txt", oem = "\x9A" "ber.txt";  // Über.txt; 0x9A is Ü in 437
+  const auto decode = [](const TZipNameDecoder& rule, const std::string& raw, std::uint16_t flags,
+                         std::uint16_t madeBy, const std::string& extra = {}) {
+    std::u16string name;
+    return rule.Decode(raw, flags, madeBy, extra, name) ? name : u"(no text)";
+  };
+  EXPECT_EQ(decode(kNames, utf8, 0x800, 0x0314), u"\u00DCber.txt");
+  EXPECT_EQ(decode(kNames, utf8, 0, 0x0314), u"\u00DCber.txt") << "flagless UTF-8";
+  EXPECT_EQ(decode(kNames, oem, 0, 0x0014), u"\u00DCber.txt") << "MS-DOS host: OEM";
+  EXPECT_EQ(decode(kNames, oem, 0, 0x0314), u"\u0161ber.txt") << "Unix host: ANSI";
+  const auto crc = crc32(0, reinterpret_cast<const Bytef*>(oem.data()), static_cast<uInt>(oem.size()));
+  std::string field = std::string("\x75\x70", 2) + static_cast<char>(5 + utf8.size()) + '\0' + '\x01';
+  for (int i = 0; i < 4; ++i) field += static_cast<char>(crc >> (8 * i));
+  EXPECT_EQ(decode(kNames, oem, 0, 0x0314, std::string("\x0A\0\0\0", 4) + field + utf8), u"\u00DCber.txt");
+  EXPECT_EQ(decode(kNames, "\x9A" "ber.bin", 0, 0x0314, field + utf8), u"\u0161ber.bin") << "CRC of another name";
+
+  const std::string sjis = "\x83\x5C\x83\x74\x83\x67.txt";  // ソフト.txt, a trail byte 0x5C
+  EXPECT_EQ(decode(TZipNameDecoder(932, 932), sjis, 0, 0x0014), u"\u30BD\u30D5\u30C8.txt");
+  EXPECT_EQ(decode(TZipNameDecoder(932, 437), sjis, 0, 0x0014), u"\u30BD\u30D5\u30C8.txt")
+      << "a US OEM code page under a Japanese ANSI one fails the known-answer test";
+}
+
+TEST(ArchiveNames, RefusesNamesWindowsCannotCreateOrWouldMerge) {
+  const auto problem = [](const std::vector<std::u16string>& names) {
+    std::vector<TZipEntry> entries(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) entries[i].name = names[i];
+    return TArchiveNames(entries).Problem();
+  };
+  EXPECT_EQ(problem({u"./", u"./a/./b.txt", u"a/B.txt/c"}), u"name of both a file and a folder refused: ./a/./b.txt");
+  EXPECT_EQ(problem({u"Readme.txt", u"README.TXT"}), u"names that would be one file refused: Readme.txt and README.TXT");
+  EXPECT_EQ(problem({u"\u00FCber", u"\u00DCBER"}), u"names that would be one file refused: \u00FCber and \u00DCBER");
+  for (const char16_t* name : {u"a?.txt", u"dir./x", u"x ", u"con.txt", u"a/LPT1", u"tab\there"})
+    EXPECT_EQ(problem({name}), u"name that Windows cannot create refused: " + std::u16string(name));
+  EXPECT_EQ(problem({u"ok.txt", u"../x"}), u"unsafe name refused: ../x");
+  EXPECT_EQ(problem({u"./", u"a/./b", u"a//c", u"con2.txt", u"a..b"}), u"");
+}
+
+TEST(EntryName, RefusesEveryNameThatLeavesOrNamesNoEntry) {
+  for (const char16_t* name : {u"", u"/abs.txt", u"\\abs.txt", u"C:evil.txt", u"a/C:x", u"../x", u"a/../../x",
+                               u"a\\..\\x", u"..", u"a/...", u"x:stream", u"."})
     EXPECT_FALSE(TEntryName(name).IsSafe()) << rtl::ToAnsi(name);
-  for (const char16_t* name : {u"a.txt", u"a/b/c.txt", u"a..b/c", u"..a", u"folder/", u"a//b"})
+  for (const char16_t* name : {u"a.txt", u"a/b/c.txt", u"a..b/c", u"..a", u"folder/", u"a//b", u"./a", u"./"})
     EXPECT_TRUE(TEntryName(name).IsSafe()) << rtl::ToAnsi(name);
+  EXPECT_EQ(TEntryName(u".\\a//./b/").Path(), u"a/b");
   EXPECT_TRUE(TEntryName(u"a\\b\\").IsFolder());
   EXPECT_FALSE(TEntryName(u"a/b").IsFolder());
 }

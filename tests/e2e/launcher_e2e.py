@@ -20,6 +20,7 @@ import zipfile
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import fmix_harness  # noqa: E402  (the script tests' pack builder, image reader and checks)
 from fmix_harness import Failure as Check, expect  # noqa: E402
+import zip_corpus  # noqa: E402
 from code_signing import CodeSigner, SigningError
 from wine_session import MARK_KEY, WineSession, calls, loaded_modules, shell_starts, windows_path
 
@@ -737,6 +738,56 @@ def verify_agrees(ctx):
                "%s: fmix verify exit %d, but the installer %s:\n%s" % (
                    name, verdict.returncode, "ran" if ran else "did not run", verdict.stdout))
         expect(ran == (name == "good"), "%s: the installer %s" % (name, "ran" if ran else "did not run"))
+    archives_agree(ctx)
+
+
+def archives_agree(ctx):
+    """Every archive of the ZIP corpus, as ARC.YZ1 beside our plug-in, unpacks
+    to its source tree byte for byte, names included, and starts the
+    installer; every hostile one unpacks nothing. fmix verify agrees each time."""
+    folder = os.path.join(ctx.work, "zip_corpus")
+    zip_corpus.clean(folder)
+    installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
+    archives, src = zip_corpus.make_corpus(folder, installer)
+    for variant, path in archives.items():
+        archive_run(ctx, "corpus", variant, read(path), zip_corpus.tree_of(src))
+    for variant, data in zip_corpus.hostile(installer).items():
+        archive_run(ctx, "hostile", variant, data, None)
+
+
+def archive_run(ctx, folder, variant, archive, expected, installer=zip_corpus.INSTALLER, codepage=1252):
+    """Runs a setup whose ARC.YZ1 is archive and checks the unpacked tree
+    against expected (None: nothing may be unpacked) and fmix verify's
+    verdict against the run."""
+    s = Setup(ctx, "archive_" + folder)
+    cfg = installer.replace("/", "\\").encode("cp%d" % codepage)
+    exe = s.build_raw("run/arc_setup.exe", [("YZ1.DLL", plugin_bytes(ctx)), ("ARC.YZ1", archive), ("CONFIG.TXT", cfg)])
+    verdict = subprocess.run([ctx.fmix, "verify", "--codepage=%d" % codepage, exe], capture_output=True, text=True)
+    s.run(exe, trace=False)
+    receipt = os.path.dirname(installer) + "/receipt.txt"
+    ran = len(s.receipts(receipt)) == 1
+    unpacked = zip_corpus.tree_of(s.unpack_dir(), skip={"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT", receipt})
+    print("%-45s verify exit %d, installer %s" % (variant, verdict.returncode, "ran" if ran else "did not run"))
+    expect(verdict.returncode == (0 if ran else 1), "%s: fmix verify exit %d, but the installer %s:\n%s" % (
+        variant, verdict.returncode, "ran" if ran else "did not run", verdict.stdout))
+    expect(unpacked == (expected or {}), "%s: the unpacked tree differs: extra %s, missing %s" % (
+        variant, sorted(set(unpacked) - set(expected or {}))[:5], sorted(set(expected or {}) - set(unpacked))[:5]))
+    expect(ran == (expected is not None), "%s: the installer %s" % (variant, "ran" if ran else "did not run"))
+
+
+@case
+def zip_many_entries(ctx):
+    """An Info-ZIP archive of 65,600 files (Zip64 end record) unpacks in full."""
+    folder = os.path.join(ctx.work, "zip_many")
+    zip_corpus.clean(folder)
+    src = os.path.join(folder, "src")
+    zip_corpus.make_many(src, read(os.path.join(ctx.bin, "sample_installer.exe")), 65600)
+    archive = os.path.join(folder, "many.zip")
+    zip_corpus.info_zip()(src, archive)
+    ctx.wine.timeout = 600  # the run writes and renames 65,600 files
+    archive_run(ctx, "many", "zip, 65,600 files", read(archive), zip_corpus.tree_of(src))
+    for leftover in (folder, os.path.join(ctx.work, "archive_many")):  # 2 x 65,600 files
+        shutil.rmtree(leftover)
 
 
 def find_window(display, name, timeout):
@@ -759,6 +810,7 @@ JA_FOLDER, JA_INSTALLER, JA_ENTRIES = "ソフト", "セットアップ.exe", ("�
 def japanese_windows(ctx):
     ctx.wine.use_locale("ja_JP.UTF-8", "cp932")
     japanese_setup(ctx)
+    japanese_compressed_folder(ctx)
     japanese_packs_with_boxes(ctx)
 
 
@@ -794,6 +846,15 @@ def japanese_setup(ctx):
                      "--stub", windows_path(ctx.stub), "--plugin", windows_path(os.path.join(ctx.bin, "yz1.dll")),
                      "--payload", windows_path(s.path("payload")), "--run", JA_FOLDER + "\\" + JA_INSTALLER)
     expect(os.path.exists(same) and read(same) == read(exe), "fmix.exe built another setup")
+
+
+def japanese_compressed_folder(ctx):
+    """An archive with Shift-JIS names, as Windows' compressed folders make it
+    on Japanese Windows, unpacks under its Japanese names."""
+    installer = JA_FOLDER + "/" + JA_INSTALLER
+    files = {installer: read(os.path.join(ctx.bin, "sample_installer.exe")), JA_ENTRIES[0]: "説明\n".encode("cp932")}
+    archive_run(ctx, "shift_jis", "Shift-JIS names, MS-DOS host", zip_corpus.shift_jis_archive(files),
+                dict(files, **{JA_FOLDER: None}), installer=installer, codepage=932)
 
 
 def japanese_packs_with_boxes(ctx):

@@ -1,7 +1,10 @@
-"""Seed inputs for the fuzz targets: packs, and a small image with a pack
-appended. usage: seeds.py DIR"""
+"""Seed inputs for the fuzz targets: packs, a small image with a pack
+appended, and ZIP archives (deflated, Zip64, behind other bytes).
+usage: seeds.py DIR"""
+import io
 import os
 import sys
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from fmix_harness import pack, stub  # noqa: E402
@@ -10,7 +13,22 @@ PACKS = [pack([(b"YZ1.DLL", bytes(range(256)) * 4, 0), (b"ARC.YZ1", b"archive" *
                (b"CONFIG.TXT", b"app\\setup.exe", 1)]),
          pack([]), pack([(b"n" * 256, b"", 3)])]
 
-for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()])):
+
+
+def zip_seed(zip64=False, before=b""):
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("./dir/", b"")
+        for name, data in (("dir/a.txt", b"text " * 40), ("\u00dc.bin", bytes(range(64)))):
+            with z.open(zipfile.ZipInfo(name), "w", force_zip64=zip64) as entry:
+                entry.write(data)
+    return before + out.getvalue()
+
+
+ZIPS = [zip_seed(), zip_seed(zip64=True), zip_seed(before=b"MZ" * 50)]
+
+for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
+                      ("fuzz_zip_reader", ZIPS)):
     os.makedirs(os.path.join(sys.argv[1], target), exist_ok=True)
     for i, seed in enumerate(seeds):
         with open(os.path.join(sys.argv[1], target, "seed%d" % i), "wb") as f:
