@@ -7,7 +7,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 demo="$root/build/demo"
 fmix="$root/build/native/bin/fmix"
 bin="$root/build/win32/bin"
-export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX="$demo/wineprefix"
+. "$root/cmake/wine-env.sh"
 unset DISPLAY
 
 rm -rf "$demo/payload" "$demo/app_setup.exe"
