@@ -952,8 +952,8 @@ def main():
     parser.add_argument("case", choices=sorted(CASES))
     ctx = parser.parse_args()
     if not os.path.exists(ctx.fmix):
-        print("SKIP: native fmix not built at " + ctx.fmix)
-        return 0
+        print("FAILED: the native fmix is not built at %s (make native)" % ctx.fmix)
+        return 1
     ctx.stub = os.path.join(ctx.bin, "launcher.exe")
     ctx.work = os.path.abspath(ctx.work)
     ctx.wine = WineSession(os.path.join(ctx.work, "wineprefix"))
