@@ -57,12 +57,7 @@ std::string Text(TFileMixReader& reader, const std::string& name, bool refuseMod
 
 template <class F>
 std::u16string InOutMessage(F f) {
-  try {
-    f();
-  } catch (const EInOutError& e) {
-    return e.Message();
-  }
-  return u"(nothing raised)";
+  return testing_files::MessageOf<EInOutError>(f);
 }
 
 std::u16string FormatMessage(const std::string& fileName) {

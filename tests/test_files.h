@@ -1,4 +1,4 @@
-// Scratch folders and whole-file helpers for the tests.
+// Scratch folders, whole-file helpers and error messages for the tests.
 #pragma once
 
 #include <string>
@@ -22,5 +22,16 @@ void WriteFile(const std::string& name, const std::string& bytes);
 std::string ReadFile(const std::string& name);
 // Deterministic pseudo-random bytes.
 std::string Bytes(std::size_t size, unsigned seed = 1);
+
+// The message of the E that f raises, or "(nothing raised)".
+template <class E, class F>
+std::u16string MessageOf(F f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.Message();
+  }
+  return u"(nothing raised)";
+}
 
 }  // namespace testing_files

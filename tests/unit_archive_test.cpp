@@ -76,12 +76,7 @@ std::string ProgramFolder() { return rtl::ToAnsi(rtl::ExtractFilePath(rtl::Progr
 bool PluginIsLoaded() { return GetModuleHandleW(L"yz1.dll") != nullptr; }
 
 std::u16string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return u"(no exception)";
+  return testing_files::MessageOf<Exception>(action);
 }
 
 class Bridge : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include "velm_stream/tv_memory_stream.h"
 
 using testing_files::Bytes;
+using testing_files::MessageOf;
 using testing_files::ReadFile;
 using testing_files::ScratchDir;
 using testing_files::WriteFile;
@@ -33,16 +34,6 @@ std::string Content(const TVMemoryStream& s) { return std::string(s.Memory(), st
 
 void Fill(TVMemoryStream& s, const std::string& bytes) {
   s.WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-}
-
-template <class E, class F>
-std::u16string MessageOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return u"(nothing raised)";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "rtl/exception.h"
+#include "tests/test_files.h"
 #include "velm_types/tv_list.h"
 
 namespace {
@@ -32,12 +33,7 @@ TVList* Abc() {
 }
 
 std::u16string RangeMessage(const TVList& list, std::int32_t index) {
-  try {
-    list.Get(index);
-  } catch (const ERangeError& e) {
-    return e.Message();
-  }
-  return u"(nothing raised)";
+  return testing_files::MessageOf<ERangeError>([&] { list.Get(index); });
 }
 
 }  // namespace
