@@ -21,3 +21,8 @@ inline CliError UsageError(const std::string& line) { return CliError(2, line); 
 inline CliError FileError(const std::string& file, const std::string& reason) {
   return CliError(1, Printable(file) + ": " + reason);
 }
+// The same, ending with the system's words for the cause when it has any:
+// "FILE: reason: Permission denied".
+inline CliError FileError(const std::string& file, const std::string& reason, const std::string& cause) {
+  return FileError(file, cause.empty() ? reason : reason + ": " + cause);
+}

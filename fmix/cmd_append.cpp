@@ -7,6 +7,7 @@
 #include "fmix/output_file.h"
 #include "fmix/pack_source.h"
 #include "fmix/temp_file.h"
+#include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_pack_files/file_mix_records.h"
@@ -24,7 +25,7 @@ std::unique_ptr<TVFileStream> OpenInput(const std::string& fileName) {
   try {
     return std::make_unique<TVFileStream>(fileName, kOpenShareRead);
   } catch (const Exception&) {
-    throw FileError(fileName, "cannot be opened for reading");
+    throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
   }
 }
 

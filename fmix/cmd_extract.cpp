@@ -57,7 +57,7 @@ void Check(const Entries& entries, const TPackSource& source, const std::string&
 
 // DIR, created when missing, with a delimiter at its end.
 std::string Folder(const std::string& dir) {
-  if (!rtl::ForceDirectories(rtl::ToWide(dir))) throw FileError(dir, "cannot create the folder");
+  if (!rtl::ForceDirectories(rtl::ToWide(dir))) throw FileError(dir, "cannot create the folder", os::LastFailure());
   const std::u16string wide = rtl::ToWide(dir);
   if (wide.back() == os::kPathDelimiter || wide.back() == u'/') return dir;
   return rtl::ToAnsi(wide + os::kPathDelimiter);

@@ -5,7 +5,9 @@
 // anything is written. The pack's names and CONFIG.TXT are written in the
 // target's code page (--codepage=N), and the finished setup is verified
 // before it is renamed into place.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -57,7 +59,7 @@ SetupArgs ParseArgs(const Args& args) {
 
 std::string ReadWhole(const std::string& name) {
   std::ifstream in(HostPath(name), std::ios::binary);
-  if (!in) throw FileError(name, "cannot be read");
+  if (!in) throw FileError(name, "cannot be read", std::strerror(errno));
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -5,6 +5,7 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/output_file.h"
+#include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
@@ -53,7 +54,7 @@ void TFileMixWriter::AddFile(const std::string& name, const std::string& fileNam
     size = TVFileStream(fileName, kOpenShareRead).GetSize();
   } catch (const Exception&) {
   }
-  if (size < 0) throw FileError(fileName, "cannot be opened for reading");
+  if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
   if (size > kMaxEntrySize)
     throw FileError(fileName, "larger than 2,147,475,456 bytes, the most one entry can hold");
   Append({name, fileName, std::string(), static_cast<std::uint32_t>(size), mode}, fileName);

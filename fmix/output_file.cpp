@@ -1,5 +1,7 @@
 #include "fmix/output_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -11,14 +13,17 @@ namespace fs = std::filesystem;
 TOutputFile::TOutputFile(const std::string& target) : target_(target) {
   std::random_device seed;
   fs::path path = HostPath(target);
+  int failure = 0;
   for (int attempt = 0; attempt < 100 && !out_.is_open(); ++attempt) {
     fs::path temp = path;
     temp += ".tmp" + std::to_string(seed() % 1000000);
     if (fs::exists(temp)) continue;
     out_.open(temp, std::ios::binary | std::ios::trunc);
+    failure = errno;
     temp_ = HostName(temp);
   }
-  if (!out_.is_open()) throw FileError(target, "cannot create the output file");
+  if (!out_.is_open())
+    throw FileError(target, "cannot create the output file", failure ? std::strerror(failure) : "");
 }
 
 TOutputFile::~TOutputFile() {

@@ -5,6 +5,7 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/hex_bytes.h"
+#include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_pack_files/file_mix_records.h"
@@ -33,7 +34,7 @@ TPackSource::TPackSource(const std::string& fileName) {
     file.Read(head, sizeof head);
   } catch (const Exception&) {
   }
-  if (size < 0) throw FileError(fileName, "cannot be opened for reading");
+  if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
   if (IsPack(head, static_cast<std::uint64_t>(size))) {
     CheckDirectory(fileName, head, static_cast<std::uint64_t>(size));
     packFile_ = fileName;

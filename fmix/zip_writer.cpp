@@ -1,5 +1,7 @@
 #include "fmix/zip_writer.h"
 
+#include <cerrno>
+#include <cstring>
 #include <zlib.h>
 
 #include <fstream>
@@ -59,7 +61,7 @@ struct Pass {
 // Reads source chunk by chunk, keeping its length and CRC-32 in pass.
 void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
   std::ifstream in(source, std::ios::binary);
-  if (!in) throw FileError(HostName(source), "cannot open for reading");
+  if (!in) throw FileError(HostName(source), "cannot open for reading", std::strerror(errno));
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   uLong crc = crc32(0, nullptr, 0);
   while (in.read(buffer.get(), kChunk) || in.gcount() > 0) {

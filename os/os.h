@@ -67,6 +67,11 @@ bool MakeDirectory(const std::u16string& name);
 bool RemoveFile(const std::u16string& name);
 // Renames from to to, replacing an existing file to.
 bool RenameFile(const std::u16string& from, const std::u16string& to);
+// The system's words for why the last of FileCreate, FileOpen,
+// MakeDirectory, RemoveFile and RenameFile failed (errno on POSIX,
+// GetLastError on Windows, kept when that call failed), as 8-bit text; empty
+// when the last of them succeeded.
+std::string LastFailure();
 // The running program's full path, at most 260 characters.
 std::u16string ProgramPath();
 // The folder of the files installed with the running program under name:

@@ -8,11 +8,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace os {
 namespace {
+
+// errno of the last failed file call, 0 after a success.
+int lastFailure = 0;
+
+// Keeps errno when ok is false; returns ok.
+bool Noted(bool ok) {
+  lastFailure = ok ? 0 : errno;
+  return ok;
+}
 
 // Decodes one UTF-8 sequence at text[i]; an invalid one yields U+FFFD and
 // consumes one byte.
@@ -79,16 +90,19 @@ bool Iconv(const std::string& to, const std::string& from, const std::string& in
 }  // namespace
 
 FileHandle FileCreate(const std::u16string& name) {
-  return ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  const int fd = ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  Noted(fd >= 0);
+  return fd;
 }
 
 FileHandle FileOpen(const std::u16string& name, Access access, Share) {
   static const int kFlags[] = {O_RDONLY, O_WRONLY, O_RDWR};
   int fd = ::open(Path(name).c_str(), kFlags[static_cast<int>(access)]);
-  if (fd < 0) return kNoFile;
+  if (!Noted(fd >= 0)) return kNoFile;
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // Windows opens no folders
     ::close(fd);
+    lastFailure = EISDIR;
     return kNoFile;
   }
   return fd;
@@ -191,16 +205,18 @@ bool DirectoryExists(const std::u16string& name) {
 }
 
 bool MakeDirectory(const std::u16string& name) {
-  return ::mkdir(Path(name).c_str(), 0755) == 0;
+  return Noted(::mkdir(Path(name).c_str(), 0755) == 0);
 }
 
 bool RemoveFile(const std::u16string& name) {
-  return ::unlink(Path(name).c_str()) == 0;
+  return Noted(::unlink(Path(name).c_str()) == 0);
 }
 
 bool RenameFile(const std::u16string& from, const std::u16string& to) {
-  return ::rename(Path(from).c_str(), Path(to).c_str()) == 0;
+  return Noted(::rename(Path(from).c_str(), Path(to).c_str()) == 0);
 }
+
+std::string LastFailure() { return lastFailure ? std::strerror(lastFailure) : ""; }
 
 std::u16string ProgramPath() {
   char buffer[PATH_MAX];

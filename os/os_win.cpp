@@ -14,7 +14,19 @@ const wchar_t* W(const std::u16string& s) { return WinText(s); }
 
 HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 
-FileHandle Wrap(HANDLE h) { return reinterpret_cast<FileHandle>(h); }
+// GetLastError of the last failed file call, 0 after a success.
+DWORD lastFailure = 0;
+
+// Keeps GetLastError when ok is false; returns ok.
+bool Noted(bool ok) {
+  lastFailure = ok ? 0 : GetLastError();
+  return ok;
+}
+
+FileHandle Wrap(HANDLE h) {
+  Noted(h != INVALID_HANDLE_VALUE);
+  return reinterpret_cast<FileHandle>(h);
+}
 
 // The system code page, read once at start-up.
 const UINT kAnsiCodePage = GetACP();
@@ -152,15 +164,28 @@ bool DirectoryExists(const std::u16string& name) {
 }
 
 bool MakeDirectory(const std::u16string& name) {
-  return CreateDirectoryW(W(name), nullptr) != 0;
+  return Noted(CreateDirectoryW(W(name), nullptr) != 0);
 }
 
 bool RemoveFile(const std::u16string& name) {
-  return DeleteFileW(W(name)) != 0;
+  return Noted(DeleteFileW(W(name)) != 0);
 }
 
 bool RenameFile(const std::u16string& from, const std::u16string& to) {
-  return MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING) != 0;
+  return Noted(MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING) != 0);
+}
+
+// The system's message without its closing period and line break.
+std::string LastFailure() {
+  if (lastFailure == 0) return {};
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, lastFailure, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string message = n ? FromWinText(text, n) : u"error " + AnsiToWide(std::to_string(lastFailure));
+  LocalFree(text);
+  while (!message.empty() && (message.back() <= u' ' || message.back() == u'.')) message.pop_back();
+  return WideToAnsi(message);
 }
 
 std::u16string ProgramPath() {

@@ -79,6 +79,8 @@ def refusals_leave_no_output(fmix, work):
                    *map(fmix.path, inputs), says=culprit)
         expect(read(work + "/old.pack") == b"old", "a refused create touched the output")
     expect(not [f for f in files_in(work) if "tmp" in f], "a temporary file stayed")
+    fmix.fails(1, "create", fmix.path(work + "/nowhere/out.pack"), fmix.path(work + "/a.txt"),
+               says="cannot create the output file: No such file or directory")
 
 
 def extract_refuses_unsafe_entries(fmix, work):
