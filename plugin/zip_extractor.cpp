@@ -5,6 +5,7 @@
 #include "plugin/entry_name.h"
 #include "plugin/zip_reader.h"
 #include "rtl/exception.h"
+#include "rtl/folders.h"
 #include "rtl/text.h"
 
 namespace {
