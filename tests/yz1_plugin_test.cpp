@@ -64,6 +64,14 @@ std::vector<void*> ReserveAddressSpace() {
   return blocks;
 }
 
+// The text of the last box the bridge showed.
+std::u16string lastBox;
+
+int WINAPI RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT) {
+  lastBox = reinterpret_cast<const char16_t*>(text);
+  return IDOK;
+}
+
 class Yz1Plugin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -257,6 +265,13 @@ TEST_F(Yz1Plugin, TheBridgeDrivesIt) {
   PluginBaseDir = ProgramFolder();
   Yz1Extract(Zip("arc.yz1", source), target);
   EXPECT_EQ(ReadFile(target + "setup.exe"), "MZ");
+  // An archive the plug-in refuses: its report is the text of the box.
+  WriteFile(scratch_.File("text.yz1"), "no archive");
+  const TPluginSystemCalls system = PluginSystemCalls;
+  PluginSystemCalls.messageBoxW = RecordBox;
+  Yz1Extract(scratch_.File("text.yz1"), target);
+  PluginSystemCalls = system;
+  EXPECT_EQ(lastBox, u"Error: not a ZIP archive: " + rtl::ToWide(scratch_.File("text.yz1")));
   PluginBaseDir.clear();
 }
 
