@@ -9,6 +9,7 @@
 #include "fmix/output_file.h"
 #include "fmix/pack_source.h"
 #include "os/os.h"
+#include "rtl/folders.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
 #include "velm_stream/tv_memory_stream.h"

@@ -358,35 +358,31 @@ void TSetupVerifier::CheckArchive() {
 void TSetupVerifier::CheckZip(const std::string& data) {
   TTempFile archive(".yz1");
   std::ofstream(HostPath(archive.Name()), std::ios::binary).write(data.data(), data.size());
-  bool passed = true;
-  std::size_t count = 0;
-  try {
-    TZipReader zip(archive.Name(), TZipNameDecoder(codePage_.Number(), codePage_.Oem()));
-    if (zip.BytesBefore() != 0)
-      Add(Kind::kNote, "archive", std::to_string(zip.BytesBefore()) +
-                                      " bytes before the archive; offsets adjusted, as the plug-in reads them");
-    const TArchiveNames names(zip.Entries());
-    if (!names.Problem().empty()) {
-      Add(Kind::kFail, "archive", Printable(names.Problem()));
-      return;
-    }
-    count = zip.Entries().size();
-    for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
-  } catch (const Exception& e) {
-    Add(Kind::kFail, "archive", ArchiveNamed(Printable(e.Message()), archive.Name()));
+  TZipReader zip;
+  if (!zip.Open(archive.Name(), TZipNameDecoder(codePage_.Number(), codePage_.Oem()))) {
+    Add(Kind::kFail, "archive", ArchiveNamed(Printable(zip.Failure()), archive.Name()));
     return;
   }
+  if (zip.BytesBefore() != 0)
+    Add(Kind::kNote, "archive", std::to_string(zip.BytesBefore()) +
+                                    " bytes before the archive; offsets adjusted, as the plug-in reads them");
+  const TArchiveNames names(zip.Entries());
+  if (!names.Problem().empty()) {
+    Add(Kind::kFail, "archive", Printable(names.Problem()));
+    return;
+  }
+  bool passed = true;
+  for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
   zipChecked_ = true;
-  if (passed) Add(Kind::kOk, "archive", "ZIP archive of " + std::to_string(count) + " entries, every CRC checks");
+  if (passed)
+    Add(Kind::kOk, "archive", "ZIP archive of " + std::to_string(zip.Entries().size()) + " entries, every CRC checks");
 }
 
 bool TSetupVerifier::CheckZipEntry(TZipReader& zip, const TZipEntry& entry) {
   const TEntryName name(entry.name);
   if (name.IsFolder()) return true;
-  try {
-    zip.Extract(entry, [](const char*, std::size_t) {});
-  } catch (const Exception& e) {
-    Add(Kind::kFail, "archive", Printable(e.Message()));
+  if (!zip.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr)) {
+    Add(Kind::kFail, "archive", Printable(zip.Failure()));
     return false;
   }
   zipFiles_.push_back(PathKey(name.Path()));

@@ -2,16 +2,14 @@
 
 #include <algorithm>
 
-#include "rtl/exception.h"
-
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-  std::vector<std::string> words;
+bool SplitCommandLine(const std::string& line, std::vector<std::string>& words) {
+  words.clear();
   std::size_t at = 0;
   while ((at = line.find_first_not_of(' ', at)) != std::string::npos) {
     std::size_t end;
     if (line[at] == '"') {
       end = line.find('"', at + 1);
-      if (end == std::string::npos) throw Exception(u"unclosed quote in the command line");
+      if (end == std::string::npos) return false;
       words.push_back(line.substr(at + 1, end - at - 1));
       ++end;
     } else {
@@ -20,5 +18,5 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     }
     at = end;
   }
-  return words;
+  return true;
 }

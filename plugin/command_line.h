@@ -8,5 +8,5 @@
 #include <string>
 #include <vector>
 
-// Raises Exception when a quote is not closed.
-std::vector<std::string> SplitCommandLine(const std::string& line);
+// The words of line; false when a quote is not closed.
+bool SplitCommandLine(const std::string& line, std::vector<std::string>& words);

@@ -1,14 +1,16 @@
 // The plug-in's one entry, Yz1: runs the command "-x "ARCHIVE" "FOLDER\""
 // and reports in the output buffer. On success the report reads
 // "N files extracted."; on failure it begins with "Error: " and names the
-// reason and the archive or entry. No exception leaves the entry.
+// reason and the archive or entry. The plug-in is built without exceptions:
+// every failure comes back as a result, except an exhausted heap, which
+// raises a Windows exception (library_failure.cpp) that ends the call; the
+// bridge's guard reports that as a failed call.
 // VelmZipReaderVersion tells tools such as fmix verify that this is our
 // ZIP plug-in, whose reading they can predict, and which version of it.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -16,27 +18,35 @@
 #include "plugin/zip_extractor.h"
 #include "plugin/zip_name_decoder.h"
 #include "plugin/zip_reader.h"
-#include "rtl/exception.h"
 #include "rtl/text.h"
 
 namespace {
 
-// The folder must convert exactly: a near match would be another folder.
-std::string Extract(const std::string& archive, const std::string& folder) {
-  std::u16string target;
-  if (!rtl::ToWideExact(folder, target)) throw Exception(u"no such folder: " + target);
-  TZipReader reader(archive, TZipNameDecoder(GetACP(), GetOEMCP()));
-  const int files = TZipExtractor(reader, target).ExtractAll();
-  return std::to_string(files) + (files == 1 ? " file extracted." : " files extracted.");
+bool Fail(const std::u16string& reason, std::string& report) {
+  report = "Error: " + rtl::ToAnsi(reason);
+  return false;
 }
 
-std::string Run(const std::string& commandLine) {
-  const std::vector<std::string> words = SplitCommandLine(commandLine);
-  if (words.empty() || words[0] != "-x")
-    throw Exception(u"unknown command: " + rtl::ToWide(commandLine));
+// The folder must convert exactly: a near match would be another folder.
+bool Extract(const std::string& archive, const std::string& folder, std::string& report) {
+  std::u16string target;
+  if (!rtl::ToWideExact(folder, target)) return Fail(u"no such folder: " + target, report);
+  TZipReader reader;
+  if (!reader.Open(archive, TZipNameDecoder(GetACP(), GetOEMCP()))) return Fail(reader.Failure(), report);
+  TZipExtractor extractor(reader, target);
+  if (!extractor.ExtractAll()) return Fail(extractor.Failure(), report);
+  const int files = extractor.Files();
+  report = std::to_string(files) + (files == 1 ? " file extracted." : " files extracted.");
+  return true;
+}
+
+bool Run(const std::string& commandLine, std::string& report) {
+  std::vector<std::string> words;
+  if (!SplitCommandLine(commandLine, words)) return Fail(u"unclosed quote in the command line", report);
+  if (words.empty() || words[0] != "-x") return Fail(u"unknown command: " + rtl::ToWide(commandLine), report);
   if (words.size() != 3 || words[1].empty() || words[2].empty())
-    throw Exception(u"usage: -x \"ARCHIVE\" \"FOLDER\\\"");
-  return Extract(words[1], words[2]);
+    return Fail(u"usage: -x \"ARCHIVE\" \"FOLDER\\\"", report);
+  return Extract(words[1], words[2], report);
 }
 
 // The report goes into the buffer cut to size - 1 bytes, so that it and its
@@ -52,19 +62,9 @@ void WriteReport(const std::string& report, LPSTR output, DWORD size) {
 
 extern "C" int WINAPI Yz1(HWND, LPCSTR commandLine, LPSTR output, DWORD size) {
   std::string report;
-  int result = 1;
-  try {
-    report = Run(commandLine ? commandLine : "");
-    result = 0;
-  } catch (const Exception& e) {
-    report = "Error: " + rtl::ToAnsi(e.Message());
-  } catch (const std::exception& e) {
-    report = std::string("Error: ") + e.what();
-  } catch (...) {
-    report = "Error: unexpected failure";
-  }
+  const bool extracted = Run(commandLine ? commandLine : "", report);
   WriteReport(report, output, size);
-  return result;
+  return extracted ? 0 : 1;
 }
 
 extern "C" int WINAPI VelmZipReaderVersion() { return 1; }

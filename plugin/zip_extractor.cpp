@@ -4,7 +4,6 @@
 #include "plugin/archive_names.h"
 #include "plugin/entry_name.h"
 #include "plugin/zip_reader.h"
-#include "rtl/exception.h"
 #include "rtl/text.h"
 
 namespace {
@@ -12,57 +11,60 @@ namespace {
 // The suffix of a file while it is being written.
 constexpr char16_t kPartSuffix[] = u".yz1part";
 
+// The sink that writes an entry's bytes to a file; failed tells a refused
+// write from a failure of the reader's.
+struct TFileSink {
+  os::FileHandle file;
+  bool failed;
+};
+
+bool WriteToFile(void* context, const char* data, std::size_t size) {
+  TFileSink& sink = *static_cast<TFileSink*>(context);
+  sink.failed = os::FileWrite(sink.file, data, static_cast<std::int32_t>(size)) != static_cast<std::int32_t>(size);
+  return !sink.failed;
+}
+
 }  // namespace
 
 TZipExtractor::TZipExtractor(TZipReader& reader, std::u16string folder)
     : reader_(reader), folder_(std::move(folder)) {}
 
-int TZipExtractor::ExtractAll() {
-  CheckNames();
-  MakeFolder(folder_, folder_);
-  int files = 0;
+bool TZipExtractor::ExtractAll() {
+  const TArchiveNames names(reader_.Entries());
+  if (!names.Problem().empty()) return Fail(names.Problem());
+  if (!MakeFolder(folder_, folder_)) return false;
   for (const TZipEntry& entry : reader_.Entries()) {
     const TEntryName name(entry.name);
     const std::u16string path = folder_ + name.LocalPath();
     if (name.Path().empty()) continue;
     if (name.IsFolder()) {
-      MakeFolder(path, entry.name);
+      if (!MakeFolder(path, entry.name)) return false;
       continue;
     }
-    MakeFolder(rtl::ExtractFilePath(path), entry.name);
-    ExtractFile(entry, path);
-    ++files;
+    if (!MakeFolder(rtl::ExtractFilePath(path), entry.name) || !ExtractFile(entry, path)) return false;
+    ++files_;
   }
-  return files;
+  return true;
 }
 
-void TZipExtractor::CheckNames() const {
-  const TArchiveNames names(reader_.Entries());
-  if (!names.Problem().empty()) throw Exception(names.Problem());
+bool TZipExtractor::Fail(std::u16string message) {
+  failure_ = std::move(message);
+  return false;
 }
 
-void TZipExtractor::MakeFolder(const std::u16string& path, const std::u16string& name) const {
-  if (!rtl::ForceDirectories(path)) throw Exception(u"cannot create the folder for " + name);
+bool TZipExtractor::MakeFolder(const std::u16string& path, const std::u16string& name) {
+  return rtl::CreateFolders(path) || Fail(u"cannot create the folder for " + name);
 }
 
-void TZipExtractor::ExtractFile(const TZipEntry& entry, const std::u16string& path) {
+// Written under a temporary name, renamed into place once complete.
+bool TZipExtractor::ExtractFile(const TZipEntry& entry, const std::u16string& path) {
   const std::u16string part = path + kPartSuffix;
-  const os::FileHandle file = os::FileCreate(part);
-  if (file == os::kNoFile) throw Exception(u"cannot create " + entry.name);
-  try {
-    reader_.Extract(entry, [&](const char* data, std::size_t size) {
-      if (os::FileWrite(file, data, static_cast<std::int32_t>(size)) !=
-          static_cast<std::int32_t>(size))
-        throw Exception(u"cannot write " + entry.name);
-    });
-  } catch (...) {
-    os::FileClose(file);
-    os::RemoveFile(part);
-    throw;
-  }
-  os::FileClose(file);
-  if (!os::RenameFile(part, path)) {
-    os::RemoveFile(part);
-    throw Exception(u"cannot create " + entry.name);
-  }
+  TFileSink sink{os::FileCreate(part), false};
+  if (sink.file == os::kNoFile) return Fail(u"cannot create " + entry.name);
+  const bool written = reader_.Extract(entry, WriteToFile, &sink);
+  os::FileClose(sink.file);
+  if (written && os::RenameFile(part, path)) return true;
+  os::RemoveFile(part);
+  if (!written) return Fail(sink.failed ? u"cannot write " + entry.name : reader_.Failure());
+  return Fail(u"cannot create " + entry.name);
 }

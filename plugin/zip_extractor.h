@@ -17,15 +17,20 @@ class TZipExtractor {
   // folder ends in the platform's folder delimiter.
   TZipExtractor(TZipReader& reader, std::u16string folder);
 
-  // Returns the number of files written; raises Exception naming the entry
-  // at the first failure.
-  int ExtractAll();
+  // Writes every entry; false at the first failure, which Failure() names
+  // with the entry. Raises nothing.
+  [[nodiscard]] bool ExtractAll();
+  // The number of files written.
+  int Files() const { return files_; }
+  const std::u16string& Failure() const { return failure_; }
 
  private:
-  void CheckNames() const;
-  void MakeFolder(const std::u16string& path, const std::u16string& name) const;
-  void ExtractFile(const TZipEntry& entry, const std::u16string& path);
+  bool MakeFolder(const std::u16string& path, const std::u16string& name);
+  bool ExtractFile(const TZipEntry& entry, const std::u16string& path);
+  bool Fail(std::u16string message);
 
   TZipReader& reader_;
   std::u16string folder_;
+  int files_ = 0;
+  std::u16string failure_;
 };

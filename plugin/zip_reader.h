@@ -8,18 +8,20 @@
 // On opening, every entry's local header is read: an archive whose records
 // share or overlap data, or whose local and central names differ, is refused
 // before anything is extracted. Encrypted entries and archives split over
-// several disks are refused too. Failures raise Exception with a message
-// that names the archive or entry.
+// several disks are refused too. Nothing raises: a failure returns false
+// and leaves a message that names the archive or entry in Failure(), so that
+// the plug-in builds without exceptions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-class TVFileStream;
+#include "os/os.h"
+
 class TZipNameDecoder;
+struct z_stream_s;
 
 struct TZipEntry {
   std::u16string name;  // by TZipNameDecoder's rule
@@ -35,41 +37,59 @@ struct TZipEntry {
 
 class TZipReader {
  public:
-  // Receives an entry's bytes, chunk by chunk.
-  using Sink = std::function<void(const char* data, std::size_t size)>;
+  // Receives an entry's bytes, chunk by chunk, with the context given to
+  // Extract; returning false stops the extraction.
+  using Sink = bool (*)(void* context, const char* data, std::size_t size);
 
-  // Opens fileName (system code page) and reads its central directory and
-  // local headers, decoding names with names.
-  TZipReader(const std::string& fileName, const TZipNameDecoder& names);
+  TZipReader() = default;
   ~TZipReader();
   TZipReader(const TZipReader&) = delete;
   TZipReader& operator=(const TZipReader&) = delete;
 
+  // Opens fileName (system code page) and reads its central directory and
+  // local headers, decoding names with names; false when the archive cannot
+  // be read or is refused. Called once.
+  [[nodiscard]] bool Open(const std::string& fileName, const TZipNameDecoder& names);
   const std::vector<TZipEntry>& Entries() const { return entries_; }
   // How many bytes precede the archive that its offsets do not count.
   std::int64_t BytesBefore() const { return shift_; }
-  // Streams the entry's uncompressed bytes to sink; raises on damaged or
-  // truncated data and on a CRC mismatch, after the bytes went to sink.
-  void Extract(const TZipEntry& entry, const Sink& sink);
+  // Streams the entry's uncompressed bytes to sink; false on damaged or
+  // truncated data and on a CRC mismatch (after the bytes went to sink), and
+  // when sink stopped it (Failure() then names no reason of the reader's).
+  [[nodiscard]] bool Extract(const TZipEntry& entry, Sink sink, void* context);
+  // Why the last Open or Extract returned false.
+  const std::u16string& Failure() const { return failure_; }
 
  private:
   struct TEnd {
     std::int64_t at = 0;  // where the (Zip64) end record lies: the directory ends there
     std::uint64_t count = 0, size = 0, offset = 0;
   };
-  TEnd FindEndRecord();
-  void ReadZip64End(TEnd& end);
-  void FindShift(const TEnd& end);
-  void ReadDirectory(const TZipNameDecoder& names);
-  void ReadZip64Extra(TZipEntry& entry, const unsigned char* extra, std::size_t size);
-  void CheckLayout();
-  void ReadAt(std::int64_t offset, void* buffer, std::size_t size);
-  void CopyStored(const TZipEntry& entry, std::int64_t offset, const Sink& sink);
-  void Inflate(const TZipEntry& entry, std::int64_t offset, const Sink& sink);
-  [[noreturn]] void Fail(const std::u16string& reason, const std::u16string& name) const;
+  // Where an entry's bytes go: the caller's sink, and their CRC-32 on the way.
+  struct TOutput {
+    Sink sink;
+    void* context;
+    unsigned long crc;
+  };
+  bool OpenFile(const std::string& fileName);
+  bool FindEndRecord(TEnd& end);
+  bool ReadZip64End(TEnd& end);
+  bool FindShift(const TEnd& end);
+  bool ReadDirectory(const TZipNameDecoder& names);
+  bool ReadEntry(const unsigned char* record, const TZipNameDecoder& names, TZipEntry& entry);
+  bool ReadZip64Extra(TZipEntry& entry, const unsigned char* extra, std::size_t size);
+  bool CheckLayout();
+  bool CheckLocalHeader(TZipEntry& entry);
+  bool ReadAt(std::int64_t offset, void* buffer, std::size_t size);
+  bool CopyStored(const TZipEntry& entry, TOutput& output);
+  bool Inflate(const TZipEntry& entry, TOutput& output);
+  bool InflateStream(const TZipEntry& entry, z_stream_s& stream, TOutput& output);
+  static bool Put(TOutput& output, const char* data, std::size_t size);
+  bool Fail(const std::u16string& reason, const std::u16string& name);
 
   std::u16string archiveName_;
-  std::unique_ptr<TVFileStream> file_;
+  os::FileHandle file_ = os::kNoFile;
+  std::u16string failure_;
   std::int64_t fileSize_ = 0;
   std::int64_t directoryStart_ = 0;
   std::int64_t shift_ = 0;

@@ -1,13 +1,14 @@
 // The standard library raises its errors through these functions. Its own
 // versions throw std::length_error and its kin, whose message strings pull in
 // the library's copy-on-write string and all it needs (about 55 KB in the
-// stub and in the plug-in). These throw std::bad_alloc
+// stub). These throw std::bad_alloc
 // and std::bad_array_new_length as the library does, and a plain
 // std::exception subclass with the same message for the rest:
-// nothing in the stub or the plug-in catches those by their exact type.
-// Linked as a source file of each, never from a library, so that these take
-// the library's place; should the library's own versions be pulled in for
-// another function, the link fails with duplicate definitions.
+// nothing in the stub catches those by their exact type.
+// Linked as a source file of the stub, never from a library, so that these
+// take the library's place; should the library's own versions be pulled in
+// for another function, the link fails with duplicate definitions. The
+// plug-in, built without exceptions, has plugin/library_failure.cpp instead.
 #include <exception>
 #include <new>
 

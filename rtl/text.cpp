@@ -1,7 +1,6 @@
 #include "rtl/text.h"
 
 #include "os/os.h"
-#include "rtl/exception.h"
 
 namespace rtl {
 
@@ -88,13 +87,13 @@ bool IsRoot(const std::u16string& dir) {
 
 }  // namespace
 
-bool ForceDirectories(const std::u16string& dir) {
-  if (dir.empty()) throw EInOutError(u"ディレクトリを作成できません");
+bool CreateFolders(const std::u16string& dir) {
+  if (dir.empty()) return false;
   std::u16string path = dir;
   if (path.back() == os::kPathDelimiter) path.pop_back();
   if (IsRoot(path) || os::DirectoryExists(path)) return true;
   std::u16string parent = ExtractFilePath(path);
-  if (!parent.empty() && parent != path && !ForceDirectories(parent)) return false;
+  if (!parent.empty() && parent != path && !CreateFolders(parent)) return false;
   return os::MakeDirectory(path);
 }
 

@@ -37,9 +37,10 @@ std::string FromBuffer(const char* buffer, std::size_t max);
 
 // True only for an existing file that is not a folder.
 bool FileExists(const std::u16string& name);
-// Creates a folder and its missing parents; an empty path raises
-// EInOutError. A failure gives false.
-bool ForceDirectories(const std::u16string& dir);
+// Creates a folder and its missing parents; false on a failure or for an
+// empty path. Raises nothing, so that code built without exceptions (the
+// plug-in) can use it; ForceDirectories (rtl/folders.h) is the raising form.
+bool CreateFolders(const std::u16string& dir);
 // The folder part of a path: up to and including its last delimiter or colon.
 std::u16string ExtractFilePath(const std::u16string& path);
 // The running program's full path.

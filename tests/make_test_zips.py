@@ -67,6 +67,14 @@ def main(out):
             zf.writestr("ok.txt", b"harmless\n")
             zf.writestr(zipfile.ZipInfo(name), b"escaped\n")
 
+    # A central directory of 2.6 MB (long entry comments), which the plug-in
+    # reads into one block.
+    with zipfile.ZipFile(os.path.join(out, "large_directory.zip"), "w") as zf:
+        for index in range(40):
+            info = zipfile.ZipInfo("f%d.txt" % index)
+            info.comment = b"c" * 65000
+            zf.writestr(info, b"x")
+
 
 if __name__ == "__main__":
     main(sys.argv[1])

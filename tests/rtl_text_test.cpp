@@ -2,6 +2,7 @@
 
 #include "os/os.h"
 #include "rtl/exception.h"
+#include "rtl/folders.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
 

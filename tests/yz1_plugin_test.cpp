@@ -13,6 +13,7 @@
 #include "fmix/commands.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
+#include "unit_archive/fault_guard.h"
 #include "unit_archive/unit_archive.h"
 
 namespace fs = std::filesystem;
@@ -47,6 +48,28 @@ Digest DigestOf(const fs::path& path) {
   }
   digest.crc = static_cast<std::uint32_t>(crc);
   return digest;
+}
+
+// Reserves every free block of the address space down to 64 KB, the
+// granularity of reservations, so that no large block can be allocated.
+std::vector<void*> ReserveAddressSpace() {
+  std::vector<void*> blocks;
+  blocks.reserve(1 << 16);
+  for (SIZE_T size = SIZE_T{1} << 30; size >= (SIZE_T{1} << 16); size /= 2)
+    while (blocks.size() < blocks.capacity())
+      if (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
+        blocks.push_back(block);
+      else
+        break;
+  return blocks;
+}
+
+// The text of the last box the bridge showed.
+std::u16string lastBox;
+
+int WINAPI RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT) {
+  lastBox = reinterpret_cast<const char16_t*>(text);
+  return IDOK;
 }
 
 class Yz1Plugin : public ::testing::Test {
@@ -185,6 +208,28 @@ TEST_F(Yz1Plugin, FailuresNameTheReasonAndLeaveNoPartialFile) {
   EXPECT_EQ(Call("-l \"x\""), "Error: unknown command: -l \"x\"");
 }
 
+// The plug-in raises a Windows exception where the heap is exhausted: the
+// call ends there, and under the bridge's guard that is a failed call that
+// the process survives. Reading this archive's directory takes one block of
+// 2.6 MB, more than the address space then has.
+TEST_F(Yz1Plugin, OutOfMemoryEndsTheCallAsAFailure) {
+  struct Call {
+    std::string command;
+    char output[64];
+  } call{"-x \"" + TestZip("large_directory.zip") + "\" \"" + Folder("dst") + "\"", "untouched"};
+  const auto run = [](void* context) {
+    Call& c = *static_cast<Call*>(context);
+    entry_(nullptr, c.command.c_str(), c.output, sizeof c.output);
+  };
+  const std::vector<void*> reserved = ReserveAddressSpace();
+  const bool completed = RunGuarded(run, &call);
+  for (void* block : reserved) VirtualFree(block, 0, MEM_RELEASE);
+  EXPECT_FALSE(completed) << call.output;
+  EXPECT_STREQ(call.output, "untouched");
+  EXPECT_EQ(Extract(TestZip("large_directory.zip"), Folder("again")), "40 files extracted.")
+      << "memory back, the same archive extracts";
+}
+
 TEST_F(Yz1Plugin, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
   const char* names[] = {"../evil.txt", "/evil.txt", "C:evil.txt", "a\\..\\..\\evil.txt",
                          "a/./../../evil.txt"};
@@ -220,6 +265,13 @@ TEST_F(Yz1Plugin, TheBridgeDrivesIt) {
   PluginBaseDir = ProgramFolder();
   Yz1Extract(Zip("arc.yz1", source), target);
   EXPECT_EQ(ReadFile(target + "setup.exe"), "MZ");
+  // An archive the plug-in refuses: its report is the text of the box.
+  WriteFile(scratch_.File("text.yz1"), "no archive");
+  const TPluginSystemCalls system = PluginSystemCalls;
+  PluginSystemCalls.messageBoxW = RecordBox;
+  Yz1Extract(scratch_.File("text.yz1"), target);
+  PluginSystemCalls = system;
+  EXPECT_EQ(lastBox, u"Error: not a ZIP archive: " + rtl::ToWide(scratch_.File("text.yz1")));
   PluginBaseDir.clear();
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "rtl/exception.h"
+#include "rtl/folders.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/reserved_copy.h"

@@ -1,26 +1,19 @@
 // TZipReader on any file, its names checked and every entry unpacked to
-// nowhere: only Exception may escape; nothing may read out of bounds, hang
-// or unpack more than the archive's own bytes allow.
+// nowhere: it raises nothing; nothing may read out of bounds, hang or unpack
+// more than the archive's own bytes allow.
 #include <cstdint>
 
 #include "plugin/archive_names.h"
 #include "plugin/zip_name_decoder.h"
 #include "plugin/zip_reader.h"
-#include "rtl/exception.h"
 #include "tests/fuzz/fuzz_input_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string name = InputFile(".zip", data, size);
-  try {
-    TZipReader reader(name, TZipNameDecoder(1252, 437));
-    TArchiveNames names(reader.Entries());
-    for (const TZipEntry& entry : reader.Entries()) {
-      try {
-        reader.Extract(entry, [](const char*, std::size_t) {});
-      } catch (const Exception&) {
-      }
-    }
-  } catch (const Exception&) {
-  }
+  TZipReader reader;
+  if (!reader.Open(name, TZipNameDecoder(1252, 437))) return 0;
+  TArchiveNames names(reader.Entries());
+  for (const TZipEntry& entry : reader.Entries())
+    (void)reader.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr);
   return 0;
 }

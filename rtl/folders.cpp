@@ -1,0 +1,13 @@
+#include "rtl/folders.h"
+
+#include "rtl/exception.h"
+#include "rtl/text.h"
+
+namespace rtl {
+
+bool ForceDirectories(const std::u16string& dir) {
+  if (dir.empty()) throw EInOutError(u"ディレクトリを作成できません");
+  return CreateFolders(dir);
+}
+
+}  // namespace rtl

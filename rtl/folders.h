@@ -1,0 +1,12 @@
+// Folder creation as the stub and fmix use it: an empty path is an error.
+#pragma once
+
+#include <string>
+
+namespace rtl {
+
+// Creates a folder and its missing parents; an empty path raises
+// EInOutError. A failure gives false.
+bool ForceDirectories(const std::u16string& dir);
+
+}  // namespace rtl
