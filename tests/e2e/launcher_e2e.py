@@ -535,9 +535,10 @@ def plugin_fails_to_load(ctx):
     planted = plant_plugins(s)
     whole = read(s.build("parts/whole_setup.exe"))
     stub_size = os.path.getsize(ctx.stub)
-    plugin_offset = struct.unpack_from("<I", whole, stub_size + 11 + 256)[0]
+    # Cut off halfway through the plug-in's data, as an interrupted download.
+    plugin_offset, plugin_size = struct.unpack_from("<II", whole, stub_size + 11 + 256)
     exe = s.path("run", "cut_setup.exe")
-    write(exe, whole[:stub_size + plugin_offset + 100000])
+    write(exe, whole[:stub_size + plugin_offset + plugin_size // 2])
     s.run(exe)
     expect_planted_unused(s, planted)
     boxes = s.boxes()
