@@ -6,8 +6,8 @@ velm_add_test(zip_archive_test SOURCES zip_archive_test.cpp test_files.cpp LIBS 
 if(WIN32)
   # Stand-ins for the plug-in, copied as yz1.dll wherever a test needs one.
   set(test_plugin_dir ${CMAKE_BINARY_DIR}/bin/test_plugins)
-  add_library(yz1_test_plugin SHARED plugins/test_plugin.cpp plugins/test_plugin.def
-    ${CMAKE_SOURCE_DIR}/unit_archive/fault_guard.cpp)
+  add_library(yz1_test_plugin SHARED plugins/test_plugin.cpp plugins/test_plugin.def)
+  target_link_libraries(yz1_test_plugin PRIVATE unit_archive)
   add_library(yz1_no_entry SHARED plugins/no_entry_plugin.cpp)
   set_target_properties(yz1_test_plugin yz1_no_entry PROPERTIES
     PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${test_plugin_dir})
