@@ -77,7 +77,7 @@ int RunAppend(const Args& args) {
   const TPackSource pack(args[1]);
   TOutputFile out(args[2]);
   CopyInto(out, args[0]);
-  CopyInto(out, pack.PackFile());
+  pack.WriteTo(out);
   out.Commit();
   return 0;
 }
