@@ -11,7 +11,7 @@
 #include "os/os.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
-#include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_records.h"
 #include "velm_stream/tv_memory_stream.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "fmix/pack_source.h"
 #include "fmix/printable.h"
 #include "rtl/text.h"
-#include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_records.h"
 
 int RunList(const Args& allArgs) {
   Args args = allArgs;

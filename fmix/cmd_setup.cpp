@@ -22,6 +22,7 @@
 #include "fmix/temp_file.h"
 #include "fmix/zip_folder.h"
 #include "rtl/text.h"
+#include "unit_pack_files/entry_name.h"
 
 namespace fs = std::filesystem;
 
@@ -62,15 +63,18 @@ std::u16string InstallerPath(const std::string& run, const std::string& payload)
     if (c == u'/') c = u'\\';
   if (path.empty() || rtl::Trim(path) != path)
     throw FileError(run, "the installer path is empty or has blanks at either end");
-  if (path[0] == u'\\' || path.find(u':') != std::u16string::npos)
-    throw FileError(run, "the installer path must be relative to the payload folder");
-  std::u16string unixPath = path;
-  for (char16_t& c : unixPath)
-    if (c == u'\\') c = u'/';
-  for (const fs::path& part : fs::path(unixPath))
-    if (part == "..") throw FileError(run, "the installer path must not contain '..'");
+  const TEntryName name(path);
+  switch (name.WriteFault()) {
+    case TEntryName::Fault::kNone:
+      break;
+    case TEntryName::Fault::kAbsolute:
+    case TEntryName::Fault::kColon:
+      throw FileError(run, "the installer path must be relative to the payload folder");
+    default:
+      throw FileError(run, std::string("the installer path ") + TEntryName::FaultText(name.WriteFault()));
+  }
   std::error_code error;
-  if (!fs::is_regular_file(HostPath(payload) / fs::path(unixPath), error))
+  if (!fs::is_regular_file(HostPath(payload) / fs::path(name.Path()), error))
     throw FileError(run, "no such file in the payload folder " + payload);
   return path;
 }

@@ -17,32 +17,14 @@ namespace {
 // Open mode: read access, others may read but not write.
 constexpr std::uint16_t kOpenShareRead = 32;
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9, alone or before a dot, name
-// devices in every folder of Windows.
-bool IsDeviceName(const std::u16string& name) {
-  const std::u16string stem = rtl::UpperCase(name.substr(0, name.find(u'.')));
-  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL"};
-  for (const char16_t* device : kDevices)
-    if (stem == device) return true;
-  return stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
-         stem[3] >= u'1' && stem[3] <= u'9';
-}
-
-bool HasForbiddenCharacter(const std::u16string& name) {
-  for (char16_t c : name)
-    if (c < 0x20 || std::u16string(u"<>\"|?*").find(c) != std::u16string::npos) return true;
-  return false;
-}
-
 }  // namespace
 
+// Pack entries lie side by side in the unpack folder: no name has a folder
+// part.
 std::string TFileMixWriter::NameProblem(const std::u16string& name) {
-  if (name.empty()) return "the entry name is empty";
-  if (name.find_first_of(u"\\/:") != std::u16string::npos || !IsSafeEntryName(name))
-    return "the entry name has a folder or drive part";
-  if (name == u"." || HasForbiddenCharacter(name) || name.back() == u'.' || name.back() == u' ')
-    return "the entry name is no valid Windows file name";
-  if (IsDeviceName(name)) return "the entry name is a Windows device name";
+  if (name.find_first_of(u"\\/:") != std::u16string::npos) return "the entry name has a folder or drive part";
+  const TEntryName::Fault fault = TEntryName(name).WriteFault();
+  if (fault != TEntryName::Fault::kNone) return std::string("the entry name ") + TEntryName::FaultText(fault);
   return "";
 }
 

@@ -12,15 +12,14 @@
 #include "fmix/printable.h"
 #include "fmix/temp_file.h"
 #include "os/os.h"
-#include "plugin/archive_names.h"
-#include "plugin/entry_name.h"
-#include "plugin/zip_name_decoder.h"
-#include "plugin/zip_reader.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
+#include "zip/archive_names.h"
+#include "zip/zip_name_decoder.h"
+#include "zip/zip_reader.h"
 
 namespace {
 
@@ -94,10 +93,6 @@ std::string Quoted(const std::u16string& text) { return "\"" + Printable(text) +
 std::u16string PathKey(std::u16string path) {
   std::replace(path.begin(), path.end(), u'\\', u'/');
   return rtl::UpperCase(path);
-}
-
-bool HasControlCharacter(const std::u16string& text) {
-  return std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20; });
 }
 
 std::string ScrambleText(std::uint8_t mode) {
@@ -276,19 +271,20 @@ void TSetupVerifier::CheckMergedNames() {
 // leaves the folder is hostile.
 void TSetupVerifier::CheckEntryName(const TFileMixEntry& entry) {
   bool valid = true;
-  const std::u16string name = Decode(EntryName(entry), &valid);
+  const TEntryName name(Decode(EntryName(entry), &valid));
+  const TEntryName::Fault fault = name.WriteFault();
   const std::string shown = "entry \"" + Shown(entry) + "\" ";
   if (!valid)
     Add(Kind::kFail, "pack", shown + "would fail to be written: its name is no text in code page " +
                                  std::to_string(codePage_.Number()) + " (--codepage=N)");
-  else if (!IsSafeEntryName(name))
-    Add(Kind::kFail, "pack", shown + "has an unsafe name: it reaches outside the unpack folder");
-  else if (name.find_first_of(u"\\/") != std::u16string::npos)
+  else if (!name.IsSafe())
+    Add(Kind::kFail, "pack", shown + "has an unsafe name: it " + TEntryName::FaultText(fault));
+  else if (name.Text().find_first_of(u"\\/") != std::u16string::npos)
     Add(Kind::kFail, "pack", shown + "would fail to be written: its folder will not exist");
-  else if (name.back() == u'.' || name.back() == u' ')
+  else if (fault == TEntryName::Fault::kTrailingDotOrBlank)
     Add(Kind::kFail, "pack", shown + "would be written under another name: Windows drops trailing dots and blanks");
-  else if (HasControlCharacter(name) || name.find_first_of(u"<>\"|?*") != std::u16string::npos)
-    Add(Kind::kFail, "pack", shown + "would fail to be written: no valid Windows file name");
+  else if (fault != TEntryName::Fault::kNone)
+    Add(Kind::kFail, "pack", shown + "would fail to be written: its name " + TEntryName::FaultText(fault));
 }
 
 // CONFIG.TXT as the launcher reads it: the first entry of that name, its
@@ -307,10 +303,10 @@ void TSetupVerifier::CheckConfig() {
                                    " (--codepage=N)");
   else if (path.empty())
     Add(Kind::kFail, "config", "config.txt is empty: the launcher has no installer to start");
-  else if (!IsSafeEntryName(path))
+  else if (!TEntryName(path).IsSafe())
     Add(Kind::kFail, "config", Quoted(path) + " is no path relative to the unpack folder");
-  else if (HasControlCharacter(path))
-    Add(Kind::kFail, "config", Quoted(path) + " holds a line break or control character");
+  else if (TEntryName(path).WriteFault() != TEntryName::Fault::kNone)
+    Add(Kind::kFail, "config", Quoted(path) + " " + TEntryName::FaultText(TEntryName(path).WriteFault()));
   else
     installer_ = path;
   if (!installer_.empty()) Add(Kind::kOk, "config", "installer path " + Quoted(installer_));

@@ -12,7 +12,7 @@
 #include "fmix/host_path.h"
 #include "fmix/output_file.h"
 #include "fmix/progress.h"
-#include "fmix/zip_writer.h"
+#include "zip/zip_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -94,7 +94,10 @@ void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress) {
   std::uint64_t bytes = 0;
   for (const Item& item : items) bytes += item.size;
   if (progress) progress->Start(bytes, 2);  // every file is read twice
-  TZipWriter zip(out, progress);
+  TZipWriter zip([&out](const char* data, std::size_t size) { out.Write(data, size); },
+                 [progress](std::uint64_t bytes) {
+                   if (progress) progress->Advance(bytes);
+                 });
   for (const Item& item : items) {
     if (item.name.back() == '/')
       zip.AddFolder(item.name);

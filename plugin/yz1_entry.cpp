@@ -16,8 +16,8 @@
 
 #include "plugin/command_line.h"
 #include "plugin/zip_extractor.h"
-#include "plugin/zip_name_decoder.h"
-#include "plugin/zip_reader.h"
+#include "zip/zip_name_decoder.h"
+#include "zip/zip_reader.h"
 #include "rtl/text.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "plugin/zip_extractor.h"
 
 #include "os/os.h"
-#include "plugin/archive_names.h"
-#include "plugin/entry_name.h"
-#include "plugin/zip_reader.h"
+#include "zip/archive_names.h"
+#include "unit_pack_files/entry_name.h"
+#include "zip/zip_reader.h"
 #include "rtl/text.h"
 
 namespace {

@@ -1,12 +1,7 @@
 # Tests of the archiver plug-in bridge (unit_archive), the plug-in yz1.dll and
-# the ZIP writer of fmix.
-find_package(ZLIB REQUIRED)
-
+# the ZIP writer.
 # The ZIP writer against the plug-in's portable reader: in both builds.
-velm_add_test(zip_archive_test
-  SOURCES zip_archive_test.cpp test_files.cpp
-    ${CMAKE_SOURCE_DIR}/plugin/command_line.cpp ${CMAKE_SOURCE_DIR}/plugin/zip_extractor.cpp
-  LIBS fmix_core)
+velm_add_test(zip_archive_test SOURCES zip_archive_test.cpp test_files.cpp LIBS fmix_core yz1_plugin)
 
 if(WIN32)
   # Stand-ins for the plug-in, copied as yz1.dll wherever a test needs one.

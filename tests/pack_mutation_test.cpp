@@ -11,7 +11,7 @@
 #include "rtl/text.h"
 #include "tests/pack_fixtures.h"
 #include "tests/test_files.h"
-#include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_records.h"
 #include "unit_pack_files/file_mix_reader.h"
 #include "unit_pack_files/pack_locator.h"
 #include "velm_stream/tv_memory_stream.h"

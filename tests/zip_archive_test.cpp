@@ -10,12 +10,12 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/commands.h"
-#include "plugin/archive_names.h"
+#include "zip/archive_names.h"
 #include "plugin/command_line.h"
-#include "plugin/entry_name.h"
+#include "unit_pack_files/entry_name.h"
 #include "plugin/zip_extractor.h"
-#include "plugin/zip_name_decoder.h"
-#include "plugin/zip_reader.h"
+#include "zip/zip_name_decoder.h"
+#include "zip/zip_reader.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
 

@@ -1,16 +1,136 @@
-// Names of pack entries: reading one out of its record and deciding whether
-// it is safe to join to a folder.
+// TEntryName: the one rule for names that are joined to a folder and written
+// there: pack entries (the launcher's reader, fmix's writer and verify),
+// archive entries (the plug-in) and the installer path. Either slash
+// separates components; empty and "." components are harmless and dropped
+// ("./a//b" is "a/b"); a folder entry that is left with no component ("./")
+// names the folder itself. Header-only, so that the plug-in, built without
+// exceptions, compiles it as the stub and the tool do.
 #pragma once
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
-struct TFileMixEntry;
+#include "os/os.h"
+#include "rtl/text.h"
 
-// The record's name: its bytes up to the first NUL, at most 256.
-std::string EntryName(const TFileMixEntry& entry);
+class TEntryName {
+ public:
+  // Why a name is refused, first match in this order.
+  enum class Fault {
+    kNone,
+    // Reaching outside the folder, or naming no entry:
+    kEmpty,
+    kAbsolute,
+    kColon,
+    kDotsOnly,
+    kNoComponent,
+    // Not created by Windows under that very name:
+    kBadCharacter,
+    kTrailingDotOrBlank,
+    kDeviceName,
+  };
 
-// False for a name that could reach outside the folder it is joined to:
-// an absolute name, one holding a drive colon, or one with a ".." component,
-// with either slash. Checked on UTF-16 text, so that a trail byte 0x5C of a
-// double-byte character is never taken for a backslash.
-bool IsSafeEntryName(const std::u16string& name);
+  // What is wrong, to follow "the name" in a message.
+  static const char* FaultText(Fault fault) {
+    switch (fault) {
+      case Fault::kNone: return "is fine";
+      case Fault::kEmpty: return "is empty";
+      case Fault::kAbsolute: return "starts with a slash";
+      case Fault::kColon: return "holds a colon (a drive or a stream)";
+      case Fault::kDotsOnly: return "holds \"..\" or another part of dots only";
+      case Fault::kNoComponent: return "names no file";
+      case Fault::kBadCharacter: return "holds a control character or one of <>\"|?*";
+      case Fault::kTrailingDotOrBlank: return "has a part ending in a dot or blank, which Windows drops";
+      case Fault::kDeviceName: return "holds a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+    }
+    return "";
+  }
+
+  explicit TEntryName(std::u16string name) : name_(std::move(name)) {
+    for (const std::u16string& component : Components(name_)) {
+      if (component.empty() || component == u".") continue;
+      if (!path_.empty()) path_ += u'/';
+      path_ += component;
+    }
+  }
+
+  const std::u16string& Text() const { return name_; }
+
+  // Why the name could reach outside its folder or names no entry: empty,
+  // absolute, holding a colon, with a component of two or more dots only
+  // ("..", "...": Windows drops trailing dots), or a file name that is left
+  // with no component.
+  Fault SafetyFault() const {
+    if (name_.empty()) return Fault::kEmpty;
+    if (IsSlash(name_.front())) return Fault::kAbsolute;
+    if (name_.find(u':') != std::u16string::npos) return Fault::kColon;
+    if (path_.empty() && !IsFolder()) return Fault::kNoComponent;
+    const std::vector<std::u16string> components = Components(path_);
+    return std::any_of(components.begin(), components.end(), IsDotsOnly) ? Fault::kDotsOnly : Fault::kNone;
+  }
+  bool IsSafe() const { return SafetyFault() == Fault::kNone; }
+
+  // SafetyFault(), else why Windows would not create a component under that
+  // very name: a control character or one of <>"|?*, a trailing dot or
+  // blank, or a device name such as CON or LPT1, with any extension.
+  Fault WriteFault() const {
+    const Fault safety = SafetyFault();
+    if (safety != Fault::kNone || path_.empty()) return safety;
+    for (const std::u16string& component : Components(path_)) {
+      const Fault fault = ComponentFault(component);
+      if (fault != Fault::kNone) return fault;
+    }
+    return Fault::kNone;
+  }
+
+  // A name ending in a slash stands for a folder.
+  bool IsFolder() const { return !name_.empty() && IsSlash(name_.back()); }
+  // The name without empty and "." components, with forward slashes.
+  const std::u16string& Path() const { return path_; }
+  // Path() with the platform's folder delimiter.
+  std::u16string LocalPath() const {
+    std::u16string path = path_;
+    std::replace(path.begin(), path.end(), u'/', os::kPathDelimiter);
+    return path;
+  }
+
+ private:
+  static bool IsSlash(char16_t c) { return c == u'/' || c == u'\\'; }
+
+  static std::vector<std::u16string> Components(const std::u16string& name) {
+    std::vector<std::u16string> components(1);
+    for (char16_t c : name) {
+      if (IsSlash(c))
+        components.emplace_back();
+      else
+        components.back() += c;
+    }
+    return components;
+  }
+
+  static bool IsDotsOnly(const std::u16string& component) {
+    return component.size() > 1 && component.find_first_not_of(u'.') == std::u16string::npos;
+  }
+
+  // CON, PRN, AUX, NUL, COM1-9 and LPT1-9, alone or before a dot, name
+  // devices in every folder of Windows.
+  static bool IsDeviceName(const std::u16string& component) {
+    const std::u16string stem = rtl::UpperCase(component.substr(0, component.find(u'.')));
+    if (stem == u"CON" || stem == u"PRN" || stem == u"AUX" || stem == u"NUL") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
+           stem[3] >= u'1' && stem[3] <= u'9';
+  }
+
+  static Fault ComponentFault(const std::u16string& component) {
+    const bool badCharacter = std::any_of(component.begin(), component.end(), [](char16_t c) {
+      return c < 0x20 || std::u16string(u"<>\"|?*").find(c) != std::u16string::npos;
+    });
+    if (badCharacter) return Fault::kBadCharacter;
+    if (component.back() == u'.' || component.back() == u' ') return Fault::kTrailingDotOrBlank;
+    return IsDeviceName(component) ? Fault::kDeviceName : Fault::kNone;
+  }
+
+  std::u16string name_;
+  std::u16string path_;
+};

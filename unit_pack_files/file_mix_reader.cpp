@@ -102,7 +102,7 @@ void TFileMixReader::ExtractAll(const std::string& folder) {
   for (std::int32_t i = 0; i < count; ++i) {
     const TFileMixEntry* entry = Entry(i);
     const std::string fileName = folder + EntryName(*entry);
-    if (!IsSafeEntryName(rtl::ToWide(EntryName(*entry))))
+    if (!TEntryName(rtl::ToWide(EntryName(*entry))).IsSafe())
       throw EInOutError(rtl::Format(u"ファイル『%s』の生成エラー", rtl::ToWide(fileName)));
     TVMemoryStream stream;
     ExtractEntry(*entry, stream, false);

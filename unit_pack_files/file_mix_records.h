@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #pragma pack(push, 1)
 
@@ -26,3 +27,10 @@ static_assert(sizeof(TFileMixHeader) == 11, "the pack header is 11 bytes");
 static_assert(sizeof(TFileMixEntry) == 265, "a directory record is 265 bytes");
 
 constexpr char kFileMixMagic[4] = {'f', 'M', 'i', 'x'};
+
+// The record's name: its bytes up to the first NUL, at most 256.
+inline std::string EntryName(const TFileMixEntry& entry) {
+  std::size_t size = 0;
+  while (size < sizeof entry.Name && entry.Name[size] != '\0') ++size;
+  return std::string(entry.Name, size);
+}

@@ -5,7 +5,7 @@
 
 #include "rtl/exception.h"
 #include "tests/fuzz/fuzz_input_file.h"
-#include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_records.h"
 #include "unit_pack_files/file_mix_reader.h"
 #include "velm_stream/tv_memory_stream.h"
 

@@ -3,9 +3,9 @@
 // more than the archive's own bytes allow.
 #include <cstdint>
 
-#include "plugin/archive_names.h"
-#include "plugin/zip_name_decoder.h"
-#include "plugin/zip_reader.h"
+#include "zip/archive_names.h"
+#include "zip/zip_name_decoder.h"
+#include "zip/zip_reader.h"
 #include "tests/fuzz/fuzz_input_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,10 +6,11 @@
 # a crash leaves its input as BUILD_DIR/crash-* to replay with the target.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
 build=${1:?usage: run-fuzz.sh BUILD_DIR [SECONDS]}
 seconds=${2:-15}
 command -v clang++ >/dev/null || { echo "SKIP: clang++ is not installed"; exit 0; }
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DVELM_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -- -j2 >/dev/null
 python3 "$here/seeds.py" "$build/seeds"
 cd "$build"
@@ -18,7 +19,7 @@ export TMPDIR="$PWD/tmp"  # where the targets write their inputs as files
 status=0
 for target in fuzz_pack_locator fuzz_pack_reader fuzz_zip_reader; do
   mkdir -p "corpus/$target"
-  if "./$target" -max_total_time="$seconds" -print_final_stats=1 "corpus/$target" "seeds/$target" \
+  if "bin/$target" -max_total_time="$seconds" -print_final_stats=1 "corpus/$target" "seeds/$target" \
        >"$target.log" 2>&1; then
     grep -E "stat::number_of_executed_units|Done" "$target.log" | sed "s/^/$target: /"
   else

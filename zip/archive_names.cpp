@@ -1,10 +1,10 @@
-#include "plugin/archive_names.h"
+#include "zip/archive_names.h"
 
 #include <map>
 #include <set>
 
-#include "plugin/entry_name.h"
-#include "plugin/zip_reader.h"
+#include "unit_pack_files/entry_name.h"
+#include "zip/zip_reader.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ void TArchiveNames::CheckEach(const std::vector<TZipEntry>& entries) {
       problem_ = u"unsafe name refused: " + entry.name;
       return;
     }
-    if (!name.IsCreatable()) {
+    if (name.WriteFault() != TEntryName::Fault::kNone) {
       problem_ = u"name that Windows cannot create refused: " + entry.name;
       return;
     }

@@ -1,31 +1,18 @@
-#include "plugin/zip_reader.h"
+#include "zip/zip_reader.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <numeric>
 
-#include "plugin/zip_name_decoder.h"
 #include "rtl/text.h"
+#include "zip/zip_format.h"
+#include "zip/zip_name_decoder.h"
 
 namespace {
 
-constexpr std::uint32_t kLocalSignature = 0x04034b50;
-constexpr std::uint32_t kCentralSignature = 0x02014b50;
-constexpr std::uint32_t kEndSignature = 0x06054b50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
-constexpr std::size_t kLocalHeaderSize = 30;
-constexpr std::size_t kCentralHeaderSize = 46;
-constexpr std::size_t kEndRecordSize = 22;
-constexpr std::size_t kZip64LocatorSize = 20;
-constexpr std::size_t kZip64EndSize = 56;
-constexpr std::uint16_t kZip64ExtraTag = 0x0001;
-constexpr std::size_t kMaxCommentSize = 0xFFFF;
-constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;
-constexpr std::uint16_t kEncryptedFlag = 1 << 0;
-constexpr std::uint16_t kStored = 0;
-constexpr std::uint16_t kDeflated = 8;
+using namespace zip_format;
+
 constexpr std::size_t kChunk = 65536;
 
 std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }

@@ -1,15 +1,16 @@
-#include "plugin/zip_name_decoder.h"
+#include "zip/zip_name_decoder.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 
 #include "os/os.h"
+#include "zip/zip_format.h"
 
 namespace {
 
-constexpr std::uint16_t kUtf8Flag = 1 << 11;
-constexpr std::uint16_t kUnicodePathTag = 0x7075;
+using namespace zip_format;
+
 constexpr std::size_t kUnicodePathHead = 5;  // version 1, then the CRC-32 of the stored name
 
 std::uint16_t Get16(const std::string& s, std::size_t at) {

@@ -1,4 +1,5 @@
-// TZipWriter: writes a standard ZIP file entry by entry into a TOutputFile.
+// TZipWriter: writes a standard ZIP file entry by entry, in order, to an
+// output function.
 // Every entry gets the same timestamp (1980-01-01 00:00) and fixed MS-DOS
 // attributes, so that the same input gives the same bytes. A file is stored
 // deflated (raw deflate, level 9) unless that does not make it smaller; it is
@@ -8,11 +9,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
-
-class TOutputFile;
-class TProgress;
 
 class TZipWriter {
  public:
@@ -21,13 +20,19 @@ class TZipWriter {
   static constexpr std::size_t kMaxEntries = 0xFFFF;
   static constexpr std::uint64_t kMaxSize = 0xFFFFFFFE;
 
+  // Receives the archive's bytes; raises when they cannot be written.
+  using Output = std::function<void(const char* data, std::size_t size)>;
+  // Told how many bytes were read from a file, chunk by chunk.
+  using Progress = std::function<void(std::uint64_t bytes)>;
+
   // Every byte read from a file counts on progress, when given: each file is
   // read twice.
-  explicit TZipWriter(TOutputFile& out, TProgress* progress = nullptr)
-      : out_(out), progress_(progress) {}
+  explicit TZipWriter(Output out, Progress progress = nullptr)
+      : out_(std::move(out)), progress_(std::move(progress)) {}
 
-  // name: UTF-8 with forward slashes, relative. Raises CliError when source
-  // cannot be read, changes while it is read, or the archive outgrows ZIP.
+  // name: UTF-8 with forward slashes, relative. Raises EInOutError naming
+  // source when it cannot be read or changes while it is read, or the archive
+  // when it outgrows ZIP.
   void AddFile(const std::string& name, const std::filesystem::path& source);
   // name ends in "/".
   void AddFolder(const std::string& name);
@@ -45,10 +50,12 @@ class TZipWriter {
     std::uint32_t attributes;
   };
 
+  void Write(const char* data, std::size_t size);
   void WriteLocalHeader(const Record& record);
   std::uint32_t Offset() const;
 
-  TOutputFile& out_;
-  TProgress* progress_;
+  Output out_;
+  Progress progress_;
+  std::uint64_t written_ = 0;
   std::vector<Record> records_;
 };

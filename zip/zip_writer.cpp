@@ -1,4 +1,4 @@
-#include "fmix/zip_writer.h"
+#include "zip/zip_writer.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,30 +8,26 @@
 #include <functional>
 #include <memory>
 
-#include "fmix/cli_error.h"
-#include "fmix/host_path.h"
-#include "fmix/output_file.h"
-#include "fmix/progress.h"
+#include "rtl/exception.h"
+#include "rtl/text.h"
+#include "zip/zip_format.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using namespace zip_format;
+
 using Sink = std::function<void(const char* data, std::size_t size)>;
 
 constexpr std::size_t kChunk = 65536;
-constexpr std::uint32_t kLocalSignature = 0x04034b50;
-constexpr std::uint32_t kCentralSignature = 0x02014b50;
-constexpr std::uint32_t kEndSignature = 0x06054b50;
 constexpr std::uint16_t kVersion = 20;  // 2.0, made on MS-DOS: deflate and folders
-constexpr std::uint16_t kUtf8Flag = 1 << 11;
-constexpr std::uint16_t kStored = 0;
-constexpr std::uint16_t kDeflated = 8;
 constexpr std::uint16_t kTime = 0;                        // 00:00:00
 constexpr std::uint16_t kDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
 constexpr std::uint32_t kFileAttributes = 0x00;
 constexpr std::uint32_t kFolderAttributes = 0x10;
 constexpr std::uint64_t kMaxOffset = 0xFFFFFFFF;
+constexpr char16_t kTooLarge[] = u"the archive would pass 4 GiB, which a ZIP file without Zip64 cannot hold";
 
 void Put16(std::string& out, std::uint32_t value) {
   out += static_cast<char>(value & 0xFF);
@@ -55,13 +51,18 @@ struct Pass {
   std::uint64_t size = 0;
   std::uint32_t crc = 0;
   std::uint64_t written = 0;
-  TProgress* progress = nullptr;
+  const TZipWriter::Progress* progress = nullptr;
 };
+
+// "FILE: reason" about a file the archive is made of.
+EInOutError SourceError(const fs::path& source, const std::u16string& reason) {
+  return EInOutError(source.u16string() + u": " + reason);
+}
 
 // Reads source chunk by chunk, keeping its length and CRC-32 in pass.
 void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
   std::ifstream in(source, std::ios::binary);
-  if (!in) throw FileError(HostName(source), "cannot open for reading", std::strerror(errno));
+  if (!in) throw SourceError(source, u"cannot open for reading: " + rtl::ToWide(std::strerror(errno)));
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   uLong crc = crc32(0, nullptr, 0);
   while (in.read(buffer.get(), kChunk) || in.gcount() > 0) {
@@ -69,15 +70,15 @@ void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
     crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
     pass.size += n;
     consume(buffer.get(), n);
-    if (pass.progress) pass.progress->Advance(n);
+    if (*pass.progress) (*pass.progress)(n);
   }
-  if (in.bad()) throw FileError(HostName(source), "read failed");
+  if (in.bad()) throw SourceError(source, u"read failed");
   pass.crc = static_cast<std::uint32_t>(crc);
 }
 
-Pass Store(const fs::path& source, const Sink& sink, TProgress* progress) {
+Pass Store(const fs::path& source, const Sink& sink, const TZipWriter::Progress& progress) {
   Pass pass;
-  pass.progress = progress;
+  pass.progress = &progress;
   ReadFile(source, pass, [&](const char* data, std::size_t size) {
     sink(data, size);
     pass.written += size;
@@ -98,13 +99,13 @@ void Drain(z_stream& stream, int flush, Pass& pass, const Sink& sink) {
   } while (stream.avail_out == 0);
 }
 
-Pass Deflate(const fs::path& source, const Sink& sink, TProgress* progress) {
+Pass Deflate(const fs::path& source, const Sink& sink, const TZipWriter::Progress& progress) {
   z_stream stream{};
   if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw CliError(1, "out of memory");
+    throw EOutOfMemory(u"out of memory");
   std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, deflateEnd);
   Pass pass;
-  pass.progress = progress;
+  pass.progress = &progress;
   ReadFile(source, pass, [&](const char* data, std::size_t size) {
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     stream.avail_in = static_cast<uInt>(size);
@@ -117,15 +118,19 @@ Pass Deflate(const fs::path& source, const Sink& sink, TProgress* progress) {
 }  // namespace
 
 std::uint32_t TZipWriter::Offset() const {
-  if (out_.Written() > kMaxOffset)
-    throw CliError(1, "the archive would pass 4 GiB, which a ZIP file without Zip64 cannot hold");
-  return static_cast<std::uint32_t>(out_.Written());
+  if (written_ > kMaxOffset) throw EInOutError(kTooLarge);
+  return static_cast<std::uint32_t>(written_);
+}
+
+void TZipWriter::Write(const char* data, std::size_t size) {
+  out_(data, size);
+  written_ += size;
 }
 
 void TZipWriter::WriteLocalHeader(const Record& record) {
   if (records_.size() >= kMaxEntries)
-    throw CliError(
-        1, "more than " + std::to_string(kMaxEntries) + " entries, which a ZIP file cannot hold");
+    throw EInOutError(u"more than " + rtl::ToWide(std::to_string(kMaxEntries)) +
+                      u" entries, which a ZIP file cannot hold");
   std::string header;
   Put32(header, kLocalSignature);
   Put16(header, kVersion);
@@ -138,26 +143,26 @@ void TZipWriter::WriteLocalHeader(const Record& record) {
   Put32(header, record.size);
   Put16(header, static_cast<std::uint32_t>(record.name.size()));
   Put16(header, 0);
-  out_.Write(header + record.name);
+  header += record.name;
+  Write(header.data(), header.size());
   records_.push_back(record);
 }
 
 void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
   const Pass probe = Deflate(source, [](const char*, std::size_t) {}, progress_);
   if (probe.size > kMaxSize)
-    throw FileError(HostName(source),
-                    "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
+    throw SourceError(source, u"4 GiB or larger, which a ZIP file without Zip64 cannot hold");
   Record record{name,     kStored,        probe.crc, 0, static_cast<std::uint32_t>(probe.size),
                 Offset(), kFileAttributes};
   if (probe.written < probe.size) record.method = kDeflated;
   record.compressedSize =
       static_cast<std::uint32_t>(record.method == kDeflated ? probe.written : probe.size);
   WriteLocalHeader(record);
-  const Sink write = [&](const char* data, std::size_t size) { out_.Write(data, size); };
+  const Sink write = [&](const char* data, std::size_t size) { Write(data, size); };
   const Pass final =
       record.method == kDeflated ? Deflate(source, write, progress_) : Store(source, write, progress_);
   if (final.size != probe.size || final.crc != probe.crc || final.written != record.compressedSize)
-    throw FileError(HostName(source), "changed while it was read");
+    throw SourceError(source, u"changed while it was read");
 }
 
 void TZipWriter::AddFolder(const std::string& name) {
@@ -188,8 +193,7 @@ void TZipWriter::Finish() {
     directory += record.name;
   }
   const auto size = static_cast<std::uint32_t>(directory.size());
-  if (start + static_cast<std::uint64_t>(size) > kMaxOffset)
-    throw CliError(1, "the archive would pass 4 GiB, which a ZIP file without Zip64 cannot hold");
+  if (start + static_cast<std::uint64_t>(size) > kMaxOffset) throw EInOutError(kTooLarge);
   Put32(directory, kEndSignature);
   Put16(directory, 0);
   Put16(directory, 0);
@@ -198,5 +202,5 @@ void TZipWriter::Finish() {
   Put32(directory, size);
   Put32(directory, start);
   Put16(directory, 0);
-  out_.Write(directory);
+  Write(directory.data(), directory.size());
 }
