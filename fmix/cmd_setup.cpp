@@ -5,12 +5,8 @@
 // anything is written. The pack's names and CONFIG.TXT are written in the
 // target's code page (--codepage=N), and the finished setup is verified
 // before it is renamed into place.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "fmix/cli_error.h"
@@ -20,9 +16,9 @@
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
-#include "fmix/pe_image.h"
 #include "fmix/progress.h"
 #include "fmix/setup_verifier.h"
+#include "fmix/stub_image.h"
 #include "fmix/temp_file.h"
 #include "fmix/zip_folder.h"
 #include "rtl/text.h"
@@ -56,12 +52,6 @@ SetupArgs ParseArgs(const Args& args) {
   if (parsed.stub.empty()) parsed.stub = KitFile("launcher.exe", "--stub");
   if (parsed.plugin.empty()) parsed.plugin = KitFile("yz1.dll", "--plugin");
   return parsed;
-}
-
-std::string ReadWhole(const std::string& name) {
-  std::ifstream in(HostPath(name), std::ios::binary);
-  if (!in) throw FileError(name, "cannot be read", std::strerror(errno));
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The installer's path as CONFIG.TXT holds it: backslashes, relative to the
@@ -102,20 +92,6 @@ void CheckPayload(const std::string& payload) {
                                                     " at its top level (the pack's own entry)");
   }
   if (error) throw FileError(payload, "cannot read the folder: " + error.message());
-}
-
-// The stub must end where its last section ends, or the launcher never finds
-// the pack; a signed stub would carry its certificate in front of the pack.
-std::string ReadStub(const std::string& stubName) {
-  std::string stub = ReadWhole(stubName);
-  const TPeImage image(stub);
-  if (!image.Valid() || !image.Is32Bit()) throw FileError(stubName, "not a 32-bit Windows executable");
-  if (image.CertificateSize() != 0)
-    throw FileError(stubName, "the stub carries a certificate; sign the finished setup, never the stub");
-  if (image.EndOfSections() != stub.size())
-    throw FileError(stubName, std::to_string(stub.size() - image.EndOfSections()) +
-                                  " bytes follow its last section (a symbol table? link the stub with -s)");
-  return stub;
 }
 
 // The finished setup, read back as fmix verify reads it: one that would not

@@ -5,6 +5,7 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/hex_bytes.h"
+#include "fmix/output_file.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
@@ -24,7 +25,7 @@ bool IsPack(const char* head, std::uint64_t size) {
 
 }  // namespace
 
-TPackSource::TPackSource(const std::string& fileName) {
+TPackSource::TPackSource(const std::string& fileName) : fileName_(fileName) {
   if (!rtl::FileExists(rtl::ToWide(fileName))) throw FileError(fileName, "no such file");
   char head[sizeof(TFileMixHeader)] = {};
   std::int64_t size = -1;
@@ -36,47 +37,69 @@ TPackSource::TPackSource(const std::string& fileName) {
   }
   if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
   if (IsPack(head, static_cast<std::uint64_t>(size))) {
-    CheckDirectory(fileName, head, static_cast<std::uint64_t>(size));
-    packFile_ = fileName;
+    CheckDirectory(head, static_cast<std::uint64_t>(size));
     packSize_ = static_cast<std::uint64_t>(size);
   } else {
-    LoadAppended(fileName);
+    LoadAppended();
   }
 }
 
 TFileMixReader& TPackSource::Reader() {
-  if (!reader_) reader_ = std::make_unique<TFileMixReader>(packFile_);
+  if (!reader_) reader_ = std::make_unique<TFileMixReader>(fileName_);
   return *reader_;
 }
 
-void TPackSource::LoadAppended(const std::string& fileName) {
-  TVMemoryStream copy;
+void TPackSource::WriteTo(TOutputFile& out) const {
+  if (copy_)
+    out.Write(copy_->Memory(), static_cast<std::size_t>(copy_->Size()));
+  else
+    CopyPackFile(out);
+}
+
+void TPackSource::CopyPackFile(TOutputFile& out) const {
+  std::unique_ptr<TVFileStream> in;
+  try {
+    in = std::make_unique<TVFileStream>(fileName_, kOpenShareRead);
+  } catch (const Exception&) {
+    throw FileError(fileName_, "cannot be opened for reading", os::LastFailure());
+  }
+  const std::int64_t size = in->GetSize();
+  std::unique_ptr<char[]> buffer(new char[TVStream::kCopyChunk]);
+  std::int64_t copied = 0;
+  while (std::int32_t n = in->Read(buffer.get(), TVStream::kCopyChunk)) {
+    out.Write(buffer.get(), static_cast<std::size_t>(n));
+    copied += n;
+  }
+  if (copied != size) throw FileError(fileName_, "read failed");
+}
+
+// The reader is made at once and keeps the copy: no file stays open for it.
+void TPackSource::LoadAppended() {
+  auto copy = std::make_unique<TVMemoryStream>();
   bool found = false;
   try {
-    found = LoadAppendedPack(rtl::ToWide(fileName), copy, true);
+    found = LoadAppendedPack(rtl::ToWide(fileName_), *copy, true);
   } catch (const EInOutError&) {
     // Too short for the header fields of an image.
   }
-  if (!found) throw FileError(fileName, "neither a pack nor an executable with a pack appended");
-  const std::uint64_t size = static_cast<std::uint64_t>(copy.Size());
-  if (!IsPack(copy.Memory(), size))
-    throw FileError(fileName, "the data after the image's last section is no pack: it begins " +
-                                  HexBytes(copy.Memory(), static_cast<std::size_t>(std::min<std::uint64_t>(size, 8))) + ", not \"fMix\"");
-  CheckDirectory(fileName, copy.Memory(), size);
-  temp_ = std::make_unique<TTempFile>(".pack");
-  copy.SaveToFile(temp_->Name());
-  packFile_ = temp_->Name();
+  if (!found) throw FileError(fileName_, "neither a pack nor an executable with a pack appended");
+  const std::uint64_t size = static_cast<std::uint64_t>(copy->Size());
+  if (!IsPack(copy->Memory(), size))
+    throw FileError(fileName_, "the data after the image's last section is no pack: it begins " +
+                                   HexBytes(copy->Memory(), static_cast<std::size_t>(std::min<std::uint64_t>(size, 8))) + ", not \"fMix\"");
+  CheckDirectory(copy->Memory(), size);
+  copy_ = copy.get();
   packSize_ = size;
+  reader_ = std::make_unique<TFileMixReader>(std::move(copy), fileName_);
 }
 
 // A pack cut off inside its header or directory is refused here, with the
 // reason, rather than by the reader's format error.
-void TPackSource::CheckDirectory(const std::string& fileName, const char* head,
-                                 std::uint64_t size) {
+void TPackSource::CheckDirectory(const char* head, std::uint64_t size) const {
   TFileMixHeader header;
-  if (size < sizeof header) throw FileError(fileName, "the pack is cut off inside its header");
+  if (size < sizeof header) throw FileError(fileName_, "the pack is cut off inside its header");
   std::memcpy(&header, head, sizeof header);
   if (size < sizeof header + std::uint64_t{sizeof(TFileMixEntry)} * header.EntryCount)
-    throw FileError(fileName, "the pack is cut off inside its directory of " +
-                                  std::to_string(header.EntryCount) + " entries");
+    throw FileError(fileName_, "the pack is cut off inside its directory of " +
+                                   std::to_string(header.EntryCount) + " entries");
 }

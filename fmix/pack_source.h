@@ -1,16 +1,18 @@
 // TPackSource: the pack named on fmix's command line, which is either a pack
 // file or an executable with a pack appended. An executable's pack is found
-// as the launcher finds it (LoadAppendedPack) and kept in a temporary file
-// for as long as the source lives. The pack is checked for a complete header
-// and directory before anything reads it.
+// as the launcher finds it (LoadAppendedPack) and read from that copy in
+// memory. The pack is checked for a complete header and directory before
+// anything reads it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "fmix/temp_file.h"
 #include "unit_pack_files/file_mix_reader.h"
+
+class TOutputFile;
+class TVMemoryStream;
 
 class TPackSource {
  public:
@@ -19,19 +21,21 @@ class TPackSource {
   TPackSource(const TPackSource&) = delete;
   TPackSource& operator=(const TPackSource&) = delete;
 
-  // The file that holds the pack alone, from its first byte to its last.
-  const std::string& PackFile() const { return packFile_; }
   std::uint64_t PackSize() const { return packSize_; }
-  // Opened on first use; it keeps PackFile() open, with no sharing, until
-  // the source goes.
+  // Writes the pack, from its first byte to its last, into out; raises
+  // CliError naming the file when it cannot be read whole.
+  void WriteTo(TOutputFile& out) const;
+  // A pack file is opened on first use and kept open, with no sharing,
+  // until the source goes.
   TFileMixReader& Reader();
 
  private:
-  void LoadAppended(const std::string& fileName);
-  void CheckDirectory(const std::string& fileName, const char* head, std::uint64_t size);
+  void LoadAppended();
+  void CheckDirectory(const char* head, std::uint64_t size) const;
+  void CopyPackFile(TOutputFile& out) const;
 
-  std::string packFile_;
+  std::string fileName_;
   std::uint64_t packSize_ = 0;
-  std::unique_ptr<TTempFile> temp_;
-  std::unique_ptr<TFileMixReader> reader_;  // declared last: closed before temp_ goes
+  const TVMemoryStream* copy_ = nullptr;  // an appended pack's bytes, held by reader_
+  std::unique_ptr<TFileMixReader> reader_;
 };

@@ -10,7 +10,6 @@
 #include "fmix/host_path.h"
 #include "fmix/pe_image.h"
 #include "fmix/printable.h"
-#include "fmix/temp_file.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
@@ -18,6 +17,7 @@
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
 #include "zip/archive_names.h"
+#include "zip/zip_memory_source.h"
 #include "zip/zip_name_decoder.h"
 #include "zip/zip_reader.h"
 
@@ -78,13 +78,6 @@ const char kOurPluginExport[] = "VelmZipReaderVersion";
 // Text for a report line: control characters spelled out, so that every
 // line stays one line.
 std::string Printable(const std::u16string& text) { return ::Printable(rtl::ToAnsi(text)); }
-
-// A reader's message about the staged copy tempName, naming ARC.YZ1 instead.
-std::string ArchiveNamed(std::string message, const std::string& tempName) {
-  const std::size_t at = message.find(tempName);
-  if (at != std::string::npos) message.replace(at, tempName.size(), "ARC.YZ1");
-  return message;
-}
 
 std::string Quoted(const std::u16string& text) { return "\"" + Printable(text) + "\""; }
 
@@ -352,11 +345,10 @@ void TSetupVerifier::CheckArchive() {
 // must pass the plug-in's checks and every entry must unpack with a matching
 // CRC. Our plug-in reads nothing but ZIP.
 void TSetupVerifier::CheckZip(const std::string& data) {
-  TTempFile archive(".yz1");
-  std::ofstream(HostPath(archive.Name()), std::ios::binary).write(data.data(), data.size());
+  TZipMemorySource archive(data.data(), data.size(), u"ARC.YZ1");
   TZipReader zip;
-  if (!zip.Open(archive.Name(), TZipNameDecoder(codePage_.Number(), codePage_.Oem()))) {
-    Add(Kind::kFail, "archive", ArchiveNamed(Printable(zip.Failure()), archive.Name()));
+  if (!zip.Open(archive, TZipNameDecoder(codePage_.Number(), codePage_.Oem()))) {
+    Add(Kind::kFail, "archive", Printable(zip.Failure()));
     return;
   }
   if (zip.BytesBefore() != 0)

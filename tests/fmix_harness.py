@@ -71,10 +71,12 @@ def pack(entries):
 
 
 def stub():
-    """The smallest image the launcher's locator reads: its last (third)
+    """The smallest 32-bit image that fmix's stub check and the launcher's
+    locator read alike: a 224-byte optional header, and the last (third)
     section's raw data ends at 0x600, the end of the file."""
     image = bytearray(0x600)
     image[0:2], image[60:62], image[0x80:0x84], image[0x86] = b"MZ", b"\x80\x00", b"PE\0\0", 3
+    image[0x80 + 20:0x80 + 26] = (224).to_bytes(2, "little") + b"\0\0" + (0x10B).to_bytes(2, "little")
     image[0x80 + 328 + 16:0x80 + 328 + 24] = (0x200).to_bytes(4, "little") + (0x400).to_bytes(4, "little")
     return bytes(image)
 

@@ -233,6 +233,21 @@ TEST(FileMixReader, RefusesWhatIsNoCompletePack) {
   EXPECT_NO_THROW(TFileMixReader reader(name));
 }
 
+// A pack in a stream reads as one in a file, from the stream's start
+// wherever it stands; the name given stands in the format error.
+TEST(FileMixReader, ReadsAPackFromAStream) {
+  const auto stream = [](const std::string& bytes) {
+    auto memory = std::make_unique<TVMemoryStream>();
+    memory->WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    return memory;
+  };
+  const std::string valid = Pack({{"a", "data"}, {"b", "more"}});
+  TFileMixReader reader(stream(valid), "copy");
+  EXPECT_EQ(Text(reader, "B"), "more");
+  EXPECT_EQ(InOutMessage([&] { TFileMixReader cut(stream(valid.substr(0, 11 + 265)), "copy"); }),
+            FormatMessage("copy"));
+}
+
 // ExtractAll refuses, before opening it, a file that a name would put
 // outside the folder; what came before stays written.
 TEST(FileMixReader, ExtractAllRefusesUnsafeNames) {

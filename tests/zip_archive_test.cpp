@@ -14,6 +14,7 @@
 #include "plugin/command_line.h"
 #include "unit_pack_files/entry_name.h"
 #include "plugin/zip_extractor.h"
+#include "zip/zip_memory_source.h"
 #include "zip/zip_name_decoder.h"
 #include "zip/zip_reader.h"
 #include "rtl/text.h"
@@ -170,6 +171,20 @@ TEST(ZipArchive, ReaderShiftsPastBytesBeforeAndRefusesSharedOrRenamedEntries) {
   renamed.replace(renamed.find("b.txt"), 5, "c.txt");
   WriteFile(scratch.File("renamed.zip"), renamed);
   EXPECT_EQ(OpenFailure(scratch.File("renamed.zip")), u"central and local names differ: b.txt");
+
+  // The same archive in memory, and cut before its directory, named as given.
+  const std::string sfx = std::string(1000, 'x') + plain;
+  TZipMemorySource memory(sfx.data(), sfx.size(), u"ARC.YZ1");
+  TZipReader inMemory;
+  ASSERT_TRUE(inMemory.Open(memory, kNames)) << rtl::ToAnsi(inMemory.Failure());
+  EXPECT_EQ(inMemory.BytesBefore(), 1000);
+  data.clear();
+  EXPECT_TRUE(inMemory.Extract(inMemory.Entries()[1], Append, &data));
+  EXPECT_EQ(data, "bb");
+  TZipMemorySource cut(plain.data(), central, u"ARC.YZ1");
+  TZipReader refused;
+  EXPECT_FALSE(refused.Open(cut, kNames));
+  EXPECT_EQ(refused.Failure(), u"archive truncated: ARC.YZ1");
 }
 
 // The name rule: flag, Unicode Path field, flagless UTF-8, then the OEM

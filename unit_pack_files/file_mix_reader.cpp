@@ -8,6 +8,7 @@
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/reserved_copy.h"
 #include "unit_pack_files/scramble.h"
+#include "velm_stream/tv_file_stream.h"
 #include "velm_stream/tv_memory_stream.h"
 
 namespace {
@@ -15,17 +16,26 @@ namespace {
 // Open mode: read access, no sharing.
 constexpr std::uint16_t kOpenExclusive = 0;
 
-[[noreturn]] void FormatError(const std::string& fileName) {
+[[noreturn]] void FormatError(const std::string& name) {
   throw EInOutError(rtl::Format(u"\"%s\"は、TFileMixHeaderでは形式が違うため読めません。",
-                                rtl::ToWide(fileName)));
+                                rtl::ToWide(name)));
 }
 
 }  // namespace
 
 TFileMixReader::TFileMixReader(const std::string& fileName) {
+  pack_ = std::make_unique<TVFileStream>(fileName, kOpenExclusive);
+  Load(fileName);
+}
+
+TFileMixReader::TFileMixReader(std::unique_ptr<TVStream> stream, const std::string& name)
+    : pack_(std::move(stream)) {
+  Load(name);
+}
+
+void TFileMixReader::Load(const std::string& name) {
   try {
-    file_ = std::make_unique<TVFileStream>(fileName, kOpenExclusive);
-    LoadDirectory(fileName);
+    LoadDirectory(name);
   } catch (...) {
     FreeDirectory();
     throw;
@@ -36,16 +46,16 @@ TFileMixReader::~TFileMixReader() { FreeDirectory(); }
 
 // A pack cut off inside its header or a record is refused like one with the
 // wrong magic, rather than read with bytes missing.
-void TFileMixReader::LoadDirectory(const std::string& fileName) {
+void TFileMixReader::LoadDirectory(const std::string& name) {
   TFileMixHeader header = {};
-  file_->SetPosition(0);
-  const std::int32_t got = file_->Read(&header, sizeof header);
+  pack_->SetPosition(0);
+  const std::int32_t got = pack_->Read(&header, sizeof header);
   if (std::memcmp(header.Magic, kFileMixMagic, sizeof kFileMixMagic) != 0 || got != sizeof header)
-    FormatError(fileName);
+    FormatError(name);
   for (std::uint32_t i = 0; i < header.EntryCount; ++i) {
     auto record = std::make_unique<TFileMixEntry>();
-    if (file_->Read(record.get(), sizeof(TFileMixEntry)) != sizeof(TFileMixEntry))
-      FormatError(fileName);
+    if (pack_->Read(record.get(), sizeof(TFileMixEntry)) != sizeof(TFileMixEntry))
+      FormatError(name);
     directory_.Add(record.get());  // freed through the list once Add succeeded
     record.release();
   }
@@ -63,9 +73,9 @@ const TFileMixEntry* TFileMixReader::Entry(std::int32_t index) const {
 
 bool TFileMixReader::ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& stream,
                                   bool refuseMode2) {
-  file_->SetPosition(static_cast<std::int64_t>(entry.DataOffset));
+  pack_->SetPosition(static_cast<std::int64_t>(entry.DataOffset));
   stream.SetPosition(0);
-  if (entry.DataSize != 0) ReservedCopy(stream, *file_, static_cast<std::int64_t>(entry.DataSize));
+  if (entry.DataSize != 0) ReservedCopy(stream, *pack_, static_cast<std::int64_t>(entry.DataSize));
   if (entry.Scramble == kMode1) DescrambleMode1(stream);
   if (entry.Scramble == kMode2) {
     if (refuseMode2) return false;

@@ -1,13 +1,13 @@
-// TFileMixReader: opens a pack file, reads its directory once and extracts
-// entries, descrambled, by record or by name. The pack file stays open, with
-// no sharing, for the reader's whole life.
+// TFileMixReader: reads a pack's directory once and extracts entries,
+// descrambled, by record or by name. The pack is a file, which stays open,
+// with no sharing, for the reader's whole life, or a stream the reader owns.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "unit_pack_files/file_mix_records.h"
-#include "velm_stream/tv_file_stream.h"
+#include "velm_stream/tv_stream.h"
 #include "velm_types/tv_list.h"
 
 class TVMemoryStream;
@@ -17,6 +17,9 @@ class TFileMixReader {
   // Raises EInOutError when the file cannot be opened or is not a complete
   // pack header and directory; nothing stays acquired then.
   explicit TFileMixReader(const std::string& fileName);
+  // Reads the pack from the start of stream, which it keeps; name stands for
+  // the pack in messages. Raises like the file constructor.
+  TFileMixReader(std::unique_ptr<TVStream> stream, const std::string& name);
   virtual ~TFileMixReader();
   TFileMixReader(const TFileMixReader&) = delete;
   TFileMixReader& operator=(const TFileMixReader&) = delete;
@@ -45,10 +48,11 @@ class TFileMixReader {
   const TFileMixEntry* Entry(std::int32_t index) const;
 
  private:
-  void LoadDirectory(const std::string& fileName);
+  void Load(const std::string& name);
+  void LoadDirectory(const std::string& name);
   void FreeDirectory();
   bool ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& stream, bool refuseMode2);
 
   TVList directory_;
-  std::unique_ptr<TVFileStream> file_;
+  std::unique_ptr<TVStream> pack_;
 };

@@ -25,24 +25,20 @@ std::uint64_t Get64(const unsigned char* p) { return Get32(p) | static_cast<std:
 
 }  // namespace
 
-TZipReader::~TZipReader() {
-  if (file_ != os::kNoFile) os::FileClose(file_);
-}
+TZipReader::~TZipReader() = default;
 
 bool TZipReader::Open(const std::string& fileName, const TZipNameDecoder& names) {
-  archiveName_ = rtl::ToWide(fileName);
-  return OpenFile(fileName) && ReadDirectory(names) && CheckLayout();
+  file_ = std::make_unique<TZipFileSource>(fileName);
+  std::u16string reason;
+  if (!file_->Open(reason)) return Fail(reason, file_->Name());
+  return Open(*file_, names);
 }
 
-// Read-only, letting others read but not write meanwhile. The name must
-// convert exactly: a near match would be another file.
-bool TZipReader::OpenFile(const std::string& fileName) {
-  if (!os::FileExists(archiveName_)) return Fail(u"archive not found", archiveName_);
-  std::u16string exact;
-  if (rtl::ToWideExact(fileName, exact)) file_ = os::FileOpen(exact, os::Access::Read, os::Share::Read);
-  if (file_ == os::kNoFile) return Fail(u"cannot open the archive", archiveName_);
-  fileSize_ = os::FileSeek(file_, 0, 2);
-  return fileSize_ >= 0 || Fail(u"cannot open the archive", archiveName_);
+bool TZipReader::Open(TZipSource& source, const TZipNameDecoder& names) {
+  source_ = &source;
+  archiveName_ = source.Name();
+  fileSize_ = source.Size();
+  return ReadDirectory(names) && CheckLayout();
 }
 
 bool TZipReader::Fail(const std::u16string& reason, const std::u16string& name) {
@@ -51,9 +47,7 @@ bool TZipReader::Fail(const std::u16string& reason, const std::u16string& name) 
 }
 
 bool TZipReader::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
-  const auto count = static_cast<std::int32_t>(size);
-  if (offset < 0 || offset + static_cast<std::int64_t>(size) > fileSize_ ||
-      os::FileSeek(file_, offset, 0) != offset || os::FileRead(file_, buffer, count) != count)
+  if (offset < 0 || offset + static_cast<std::int64_t>(size) > fileSize_ || !source_->ReadAt(offset, buffer, size))
     return Fail(u"archive truncated", archiveName_);
   return true;
 }

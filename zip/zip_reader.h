@@ -1,10 +1,11 @@
-// TZipReader: reads a standard ZIP file (stored and deflate entries) from its
-// central directory and streams an entry's bytes out, checking their length
-// and CRC-32. Sizes and offsets come from the central directory only, so
-// entries written with data descriptors read the same. Zip64 end records and
-// extra fields are read for archives within 4 GiB. Bytes before the archive
-// (a self-extracting ZIP whose offsets were not adjusted) are found from
-// where the central directory really lies, as unzip does.
+// TZipReader: reads a standard ZIP archive (stored and deflate entries), in
+// a file or any TZipSource, from its central directory and streams an
+// entry's bytes out, checking their length and CRC-32. Sizes and offsets
+// come from the central directory only, so entries written with data
+// descriptors read the same. Zip64 end records and extra fields are read for
+// archives within 4 GiB. Bytes before the archive (a self-extracting ZIP
+// whose offsets were not adjusted) are found from where the central
+// directory really lies, as unzip does.
 // On opening, every entry's local header is read: an archive whose records
 // share or overlap data, or whose local and central names differ, is refused
 // before anything is extracted. Encrypted entries and archives split over
@@ -15,10 +16,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "os/os.h"
+#include "zip/zip_file_source.h"
 
 class TZipNameDecoder;
 struct z_stream_s;
@@ -48,8 +50,10 @@ class TZipReader {
 
   // Opens fileName (system code page) and reads its central directory and
   // local headers, decoding names with names; false when the archive cannot
-  // be read or is refused. Called once.
+  // be read or is refused. Called once, or the other Open once.
   [[nodiscard]] bool Open(const std::string& fileName, const TZipNameDecoder& names);
+  // The same for an archive read from source, which must outlive the reader.
+  [[nodiscard]] bool Open(TZipSource& source, const TZipNameDecoder& names);
   const std::vector<TZipEntry>& Entries() const { return entries_; }
   // How many bytes precede the archive that its offsets do not count.
   std::int64_t BytesBefore() const { return shift_; }
@@ -71,7 +75,6 @@ class TZipReader {
     void* context;
     unsigned long crc;
   };
-  bool OpenFile(const std::string& fileName);
   bool FindEndRecord(TEnd& end);
   bool ReadZip64End(TEnd& end);
   bool FindShift(const TEnd& end);
@@ -88,7 +91,8 @@ class TZipReader {
   bool Fail(const std::u16string& reason, const std::u16string& name);
 
   std::u16string archiveName_;
-  os::FileHandle file_ = os::kNoFile;
+  std::unique_ptr<TZipFileSource> file_;  // the archive Open(fileName) opened
+  TZipSource* source_ = nullptr;
   std::u16string failure_;
   std::int64_t fileSize_ = 0;
   std::int64_t directoryStart_ = 0;
