@@ -64,14 +64,15 @@ std::u16string InstallerPath(const std::string& run, const std::string& payload)
   if (path.empty() || rtl::Trim(path) != path)
     throw FileError(run, "the installer path is empty or has blanks at either end");
   const TEntryName name(path);
-  switch (name.WriteFault()) {
+  const TEntryName::Fault fault = name.WriteFault();
+  switch (fault) {
     case TEntryName::Fault::kNone:
       break;
     case TEntryName::Fault::kAbsolute:
     case TEntryName::Fault::kColon:
       throw FileError(run, "the installer path must be relative to the payload folder");
     default:
-      throw FileError(run, std::string("the installer path ") + TEntryName::FaultText(name.WriteFault()));
+      throw FileError(run, std::string("the installer path ") + TEntryName::FaultText(fault));
   }
   std::error_code error;
   if (!fs::is_regular_file(HostPath(payload) / fs::path(name.Path()), error))

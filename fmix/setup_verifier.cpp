@@ -291,6 +291,7 @@ void TSetupVerifier::CheckConfig() {
   }
   bool valid = true;
   const std::u16string path = rtl::Trim(Decode(Data(*entry), &valid));
+  const TEntryName::Fault fault = TEntryName(path).WriteFault();
   if (!valid)
     Add(Kind::kFail, "config", "config.txt is no text in code page " + std::to_string(codePage_.Number()) +
                                    " (--codepage=N)");
@@ -298,8 +299,8 @@ void TSetupVerifier::CheckConfig() {
     Add(Kind::kFail, "config", "config.txt is empty: the launcher has no installer to start");
   else if (!TEntryName(path).IsSafe())
     Add(Kind::kFail, "config", Quoted(path) + " is no path relative to the unpack folder");
-  else if (TEntryName(path).WriteFault() != TEntryName::Fault::kNone)
-    Add(Kind::kFail, "config", Quoted(path) + " " + TEntryName::FaultText(TEntryName(path).WriteFault()));
+  else if (fault != TEntryName::Fault::kNone)
+    Add(Kind::kFail, "config", Quoted(path) + " " + TEntryName::FaultText(fault));
   else
     installer_ = path;
   if (!installer_.empty()) Add(Kind::kOk, "config", "installer path " + Quoted(installer_));

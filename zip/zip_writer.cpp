@@ -127,6 +127,19 @@ void TZipWriter::Write(const char* data, std::size_t size) {
   written_ += size;
 }
 
+// The fields that the local header and the central record share, from the
+// flags to the name's length.
+void TZipWriter::PutEntryFields(std::string& out, const Record& record) {
+  Put16(out, Flags(record.name));
+  Put16(out, record.method);
+  Put16(out, kTime);
+  Put16(out, kDate);
+  Put32(out, record.crc);
+  Put32(out, record.compressedSize);
+  Put32(out, record.size);
+  Put16(out, static_cast<std::uint32_t>(record.name.size()));
+}
+
 void TZipWriter::WriteLocalHeader(const Record& record) {
   if (records_.size() >= kMaxEntries)
     throw EInOutError(u"more than " + rtl::ToWide(std::to_string(kMaxEntries)) +
@@ -134,15 +147,8 @@ void TZipWriter::WriteLocalHeader(const Record& record) {
   std::string header;
   Put32(header, kLocalSignature);
   Put16(header, kVersion);
-  Put16(header, Flags(record.name));
-  Put16(header, record.method);
-  Put16(header, kTime);
-  Put16(header, kDate);
-  Put32(header, record.crc);
-  Put32(header, record.compressedSize);
-  Put32(header, record.size);
-  Put16(header, static_cast<std::uint32_t>(record.name.size()));
-  Put16(header, 0);
+  PutEntryFields(header, record);
+  Put16(header, 0);  // extra field
   header += record.name;
   Write(header.data(), header.size());
   records_.push_back(record);
@@ -174,16 +180,9 @@ void TZipWriter::Finish() {
   std::string directory;
   for (const Record& record : records_) {
     Put32(directory, kCentralSignature);
-    Put16(directory, kVersion);
-    Put16(directory, kVersion);
-    Put16(directory, Flags(record.name));
-    Put16(directory, record.method);
-    Put16(directory, kTime);
-    Put16(directory, kDate);
-    Put32(directory, record.crc);
-    Put32(directory, record.compressedSize);
-    Put32(directory, record.size);
-    Put16(directory, static_cast<std::uint32_t>(record.name.size()));
+    Put16(directory, kVersion);  // made by
+    Put16(directory, kVersion);  // needed
+    PutEntryFields(directory, record);
     Put16(directory, 0);  // extra field
     Put16(directory, 0);  // comment
     Put16(directory, 0);  // disk

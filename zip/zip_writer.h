@@ -51,6 +51,7 @@ class TZipWriter {
   };
 
   void Write(const char* data, std::size_t size);
+  static void PutEntryFields(std::string& out, const Record& record);
   void WriteLocalHeader(const Record& record);
   std::uint32_t Offset() const;
 
