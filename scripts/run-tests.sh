@@ -1,19 +1,35 @@
 #!/bin/sh
 # Runs the tests of the Windows tree, the sanitized native tree and (its unit
 # and script tests, no fuzzing) the plain native tree; fails when any fails.
-# The Windows tests share one Wine prefix inside the build tree, booted once.
-# Its server is started persistent before anything else: a server started by
-# the first client exits three seconds after the last one, and a test whose
-# client connects in that moment fails with "Connection reset by peer".
+# The Windows tests share Wine prefixes inside the build tree, each booted
+# once and served by a persistent server for the whole run: a server started
+# by a client exits three seconds after the last one, and a test whose client
+# connects in that moment dies with "Connection reset by peer" and no output.
+# The end-to-end cases keep a prefix of their own (see tests/e2e).
 win32="$1"; native="$2"; plain="$3"
-WINEPREFIX="$(cd "$win32" && pwd)/wineprefix"
 . "$(dirname "$0")/../cmake/wine-env.sh"
 status=0
-wineserver -k 2>/dev/null
-wineserver -p
-wineboot -i >/dev/null 2>&1
-ctest --test-dir "$win32" --output-on-failure -j2 || status=1
-wineserver -k 2>/dev/null
+
+# start_prefix DIR: a persistent server for the prefix DIR, then its boot.
+# The server needs the folder to exist, or it exits at once; Wine fills an
+# empty folder as a new prefix.
+start_prefix() {
+  mkdir -p "$1"
+  WINEPREFIX="$1" wineserver -k 2>/dev/null
+  WINEPREFIX="$1" wineserver -p || { echo "no persistent Wine server for $1" >&2; exit 1; }
+  WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+}
+
+# The tests that run under a Japanese locale have a prefix of their own: Wine
+# rewrites a prefix's locale settings whenever a process's locale differs
+# from the one last stored there.
+shared="$(cd "$win32" && pwd)/wineprefix"
+japanese="$(cd "$win32" && pwd)/wineprefix-ja"
+start_prefix "$shared" & one=$!
+start_prefix "$japanese" & two=$!
+wait $one && wait $two || exit 1
+WINEPREFIX="$shared" ctest --test-dir "$win32" --output-on-failure -j2 || status=1
+for prefix in "$shared" "$japanese"; do WINEPREFIX="$prefix" wineserver -k 2>/dev/null; done
 ctest --test-dir "$native" --output-on-failure -j2 || status=1
 ctest --test-dir "$plain" --output-on-failure -j2 -E fuzz || status=1
 exit $status

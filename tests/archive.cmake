@@ -20,7 +20,7 @@ if(WIN32)
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/bridge_test)
   add_dependencies(unit_archive_test yz1_test_plugin yz1_no_entry)
   # Code page 932, so that full-width letters reach the bridge as such.
-  set_property(TEST ${VELM_TEST_LABEL}:unit_archive_test APPEND PROPERTY ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
+  velm_japanese_test(unit_archive_test)
 
   # yz1.dll itself, on archives made by fmix zip and by Python's zipfile.
   velm_add_test(yz1_plugin_test

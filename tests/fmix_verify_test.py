@@ -47,9 +47,9 @@ def setup_bytes(config=b"app\\setup.exe\r\n", archive=GOOD_ZIP, plugin=None, ext
 def verify(fmix, work, data, name="app_setup.exe"):
     """(exit code, output lines) of fmix verify on data saved as name."""
     write(os.path.join(work, name), data)
-    code, out, _ = fmix.run("verify", fmix.path(os.path.join(work, name)))
+    code, out, err = fmix.run("verify", fmix.path(os.path.join(work, name)))
     lines = out.splitlines()
-    expect(lines and lines[-1].startswith("verdict: "), "no verdict: %r" % out)
+    expect(lines and lines[-1].startswith("verdict: "), "no verdict (exit %d): %r, stderr %r" % (code, out, err))
     return code, lines
 
 

@@ -11,7 +11,7 @@ endif()
 velm_add_test(fmix_writer_test SOURCES fmix_writer_test.cpp test_files.cpp LIBS fmix_core)
 if(WIN32)
   # Japanese names on the command line need a host code page with kanji (932).
-  set_property(TEST ${VELM_TEST_LABEL}:fmix_writer_test APPEND PROPERTY ENVIRONMENT "LC_ALL=ja_JP.UTF-8")
+  velm_japanese_test(fmix_writer_test)
 endif()
 
 # fmix itself, through scripts: the commands in this build, the locator on real
