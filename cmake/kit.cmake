@@ -8,7 +8,7 @@
 set(CPACK_PACKAGE_NAME fmix)
 set(CPACK_PACKAGE_VENDOR "Setup launcher")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds self-extracting setup executables for 32-bit Windows")
-set(CPACK_PACKAGE_CONTACT "Setup launcher maintainers")
+set(CPACK_PACKAGE_CONTACT "Setup launcher maintainers <maintainers@setup-launcher.invalid>")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_SOURCE_DIR}/build/packages)
 set(CPACK_STRIP_FILES ON)
 set(kit_readme ${CMAKE_SOURCE_DIR}/README.md)
@@ -30,11 +30,24 @@ else()
   install(TARGETS fmix RUNTIME DESTINATION bin)
   install(FILES ${VELM_SHIPPED_DIR}/bin/launcher.exe ${VELM_SHIPPED_DIR}/bin/yz1.dll DESTINATION share/fmix)
   install(FILES ${CMAKE_BINARY_DIR}/fmix.1.gz DESTINATION share/man/man1)
-  install(FILES ${kit_readme} DESTINATION share/doc/fmix)
+  # Debian's policy: a copyright file and, for a package without upstream
+  # of its own, a Debian changelog beside the documentation. Its date is the
+  # last commit's (SOURCE_DATE_EPOCH), so the package stays reproducible.
+  string(TIMESTAMP kit_changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/kit/changelog.in ${CMAKE_BINARY_DIR}/changelog.Debian @ONLY)
+  add_custom_command(OUTPUT changelog.gz COMMAND gzip -9nc changelog.Debian > changelog.gz
+                     DEPENDS ${CMAKE_BINARY_DIR}/changelog.Debian)
+  add_custom_target(debian_changelog ALL DEPENDS changelog.gz)
+  install(FILES ${kit_readme} ${CMAKE_SOURCE_DIR}/cmake/kit/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+          DESTINATION share/doc/fmix)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "fmix packs a payload folder, the setup launcher stub and its
+archiver plug-in into one setup executable that unpacks the payload and
+starts its installer on Windows. It also lists, extracts and checks such
+setups.")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 include(CPack)

@@ -4,10 +4,11 @@
 set -e
 # The win32 thread-model compiler builds the shipped stub and plug-in (smaller
 # than with the posix one, which GoogleTest needs); dpkg-dev and file serve
-# CPack's Debian package (its library dependencies), binutils the kit's tests.
+# CPack's Debian package (its library dependencies), binutils and lintian
+# the kit's tests.
 PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xdotool
 cmake ninja-build googletest python3 clang llvm libclang-rt-14-dev zip unzip zlib1g-dev locales imagemagick
-openssl osslsigncode fonts-ipafont-gothic dpkg-dev file binutils
+openssl osslsigncode fonts-ipafont-gothic dpkg-dev file binutils lintian
 7zip libarchive-tools"
 
 # Some Wine tests run under a Japanese locale (code page 932); the IPA Gothic

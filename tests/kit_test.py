@@ -82,9 +82,13 @@ def debian_package(kit, work):
     tar = tarfile.open(fileobj=io.BytesIO(subprocess.run(["dpkg-deb", "--fsys-tarfile", deb],
                                                          capture_output=True).stdout))
     files = {m.name: m for m in tar.getmembers() if m.isfile()}
-    expect(sorted(files) == ["./usr/bin/fmix", "./usr/share/doc/fmix/README.md", "./usr/share/fmix/launcher.exe",
+    expect(sorted(files) == ["./usr/bin/fmix", "./usr/share/doc/fmix/README.md", "./usr/share/doc/fmix/changelog.gz",
+                             "./usr/share/doc/fmix/copyright", "./usr/share/fmix/launcher.exe",
                              "./usr/share/fmix/yz1.dll", "./usr/share/man/man1/fmix.1.gz"],
            "the package holds %s" % sorted(files))
+    lint = subprocess.run(["lintian", deb], capture_output=True, text=True)
+    errors = [line for line in lint.stdout.splitlines() if line.startswith("E: ")]
+    expect(lint.returncode == 0 and not errors, "lintian: %s%s" % (lint.stdout, lint.stderr))
     expect(files["./usr/bin/fmix"].mode & 0o111, "fmix is not executable")
     for name in CEILINGS:
         expect(tar.extractfile(files["./usr/share/fmix/" + name]).read() == kit.shipped(name),
