@@ -9,16 +9,18 @@ NATIVE_DIR := build/native
 PLAIN_DIR  := build/native-plain
 # The shipped stub and plug-in, built for size with the win32 thread model.
 SHIP_DIR   := build/ship
-# The kit: a Release fmix (no sanitizers), installed and packaged.
+# The kit: a Release fmix (no sanitizers), installed and packaged, and the
+# same for Windows: a Release fmix.exe in a zip with the shipped parts.
 KIT_DIR    := build/kit
+KIT_WIN32_DIR := build/kit-win32
 PREFIX     ?= /usr/local
 # Package times: the last commit's, so that the same sources give the same bytes.
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 315532800)
 export SOURCE_DATE_EPOCH
 
-.PHONY: all deps ship win32 native plain kit test demo bench install package clean
+.PHONY: all deps ship win32 native plain kit kit-win32 test demo bench install package clean
 
-all: win32 native kit
+all: win32 native kit kit-win32
 
 deps:
 	@scripts/install-deps.sh
@@ -58,6 +60,13 @@ plain: $(PLAIN_DIR)/build.ninja
 kit: ship $(KIT_DIR)/build.ninja
 	cmake --build $(KIT_DIR)
 
+$(KIT_WIN32_DIR)/build.ninja: | $(SHIP_DIR)/build.ninja
+	cmake -S . -B $(KIT_WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELM_KIT=ON \
+	  -DVELM_SHIPPED_DIR=$(CURDIR)/$(SHIP_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686-win32.cmake
+
+kit-win32: ship $(KIT_WIN32_DIR)/build.ninja
+	cmake --build $(KIT_WIN32_DIR)
+
 test: deps
 	@$(MAKE) --no-print-directory all
 	@$(MAKE) --no-print-directory plain
@@ -76,9 +85,9 @@ install: deps
 	cmake --install $(KIT_DIR) --prefix $(PREFIX) --strip
 
 package: deps
-	@$(MAKE) --no-print-directory kit win32
+	@$(MAKE) --no-print-directory kit kit-win32
 	cd $(KIT_DIR) && cpack
-	cd $(WIN32_DIR) && cpack
+	cd $(KIT_WIN32_DIR) && cpack
 
 clean:
 	rm -rf build

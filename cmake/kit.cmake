@@ -1,10 +1,14 @@
-# The publisher's kit: fmix with the shipped stub and plug-in, installed with
-# `cmake --install` and packaged with CPack. Natively (VELM_KIT): fmix in bin/,
-# the stub and plug-in in share/fmix/ (where fmix looks, relative to itself),
-# the manual page, and a Debian package of the same under /usr. In the Windows
-# tree: a zip of fmix.exe with the stub, the plug-in and the README beside it.
+# The publisher's kit (VELM_KIT): fmix with the shipped stub and plug-in of
+# the tree VELM_SHIPPED_DIR, installed with `cmake --install` and packaged
+# with CPack. Natively: fmix in bin/, the stub and plug-in in share/fmix/
+# (where fmix looks, relative to itself), the manual page, and a Debian
+# package of the same under /usr. Cross-built for Windows: a zip of fmix.exe
+# with the stub, the plug-in and the README beside it.
 # Both are reproducible: archive times come from SOURCE_DATE_EPOCH, which the
 # Makefile sets to the last commit's time.
+if(NOT VELM_SHIPPED_DIR)
+  message(FATAL_ERROR "VELM_KIT needs VELM_SHIPPED_DIR, the tree of the shipped stub and plug-in")
+endif()
 set(CPACK_PACKAGE_NAME fmix)
 set(CPACK_PACKAGE_VENDOR "Setup launcher")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds self-extracting setup executables for 32-bit Windows")
@@ -15,14 +19,11 @@ set(kit_readme ${CMAKE_SOURCE_DIR}/README.md)
 
 if(WIN32)
   install(TARGETS fmix RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_BINARY_DIR}/bin/launcher.exe ${CMAKE_BINARY_DIR}/bin/yz1.dll ${kit_readme}
+  install(FILES ${VELM_SHIPPED_DIR}/bin/launcher.exe ${VELM_SHIPPED_DIR}/bin/yz1.dll ${kit_readme}
           DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME fmix-${PROJECT_VERSION}-win32)
 else()
-  if(NOT VELM_SHIPPED_DIR)
-    message(FATAL_ERROR "VELM_KIT needs VELM_SHIPPED_DIR, the tree of the shipped stub and plug-in")
-  endif()
   # The manual page, compressed as Debian keeps them (-n: no name or time).
   configure_file(${CMAKE_SOURCE_DIR}/fmix/fmix.1 ${CMAKE_BINARY_DIR}/fmix.1 @ONLY)
   add_custom_command(OUTPUT fmix.1.gz COMMAND gzip -9nc fmix.1 > fmix.1.gz DEPENDS ${CMAKE_BINARY_DIR}/fmix.1)

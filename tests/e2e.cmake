@@ -12,7 +12,8 @@ if(WIN32)
     add_test(NAME wine-e2e:${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py
               --bin ${CMAKE_BINARY_DIR}/bin --fmix ${CMAKE_SOURCE_DIR}/build/native/bin/fmix
-              --work ${CMAKE_BINARY_DIR}/e2e --kit ${CMAKE_SOURCE_DIR}/build/kit ${case})
+              --work ${CMAKE_BINARY_DIR}/e2e --kit ${CMAKE_SOURCE_DIR}/build/kit
+              --kit-win32 ${CMAKE_SOURCE_DIR}/build/kit-win32 ${case})
     set_tests_properties(wine-e2e:${case} PROPERTIES LABELS wine-e2e TIMEOUT 600
       RESOURCE_LOCK wine_e2e FAIL_REGULAR_EXPRESSION "FAILED|Traceback" SKIP_REGULAR_EXPRESSION "SKIP:")
   endforeach()

@@ -3,7 +3,7 @@
 that the Windows tests run them), and the Debian package and Windows zip
 (contents, version, and the same bytes from two runs of CPack).
 
-usage: kit_test.py SHIP_BIN TEST_BIN KIT_DIR WIN32_DIR"""
+usage: kit_test.py SHIP_BIN TEST_BIN KIT_DIR KIT_WIN32_DIR"""
 import io
 import os
 import re
@@ -22,8 +22,8 @@ DYNAMIC_BASE, NX_COMPAT = 0x40, 0x100
 
 
 class Kit:
-    def __init__(self, ship_bin, test_bin, kit_dir, win32_dir):
-        self.ship_bin, self.test_bin, self.kit_dir, self.win32_dir = ship_bin, test_bin, kit_dir, win32_dir
+    def __init__(self, ship_bin, test_bin, kit_dir, kit_win32_dir):
+        self.ship_bin, self.test_bin, self.kit_dir, self.kit_win32_dir = ship_bin, test_bin, kit_dir, kit_win32_dir
 
     def shipped(self, name):
         return read(os.path.join(self.ship_bin, name))
@@ -98,7 +98,7 @@ def debian_package(kit, work):
 
 
 def windows_zip(kit, work):
-    archive = packed_twice(kit.win32_dir, work)
+    archive = packed_twice(kit.kit_win32_dir, work)
     version = fmix_version(kit)
     folder = "fmix-%s-win32/" % version
     expect(os.path.basename(archive) == folder[:-1] + ".zip", "zip name " + archive)

@@ -922,7 +922,7 @@ def installed_kit(ctx):
     s.run(exe)
     expect(len(s.receipts()) == 1, "the installer did not run once")
     # fmix.exe from the Windows zip takes the stub and plug-in beside it.
-    result = subprocess.run(["cpack", "--config", os.path.join(os.path.dirname(ctx.bin), "CPackConfig.cmake"),
+    result = subprocess.run(["cpack", "--config", os.path.join(ctx.kit_win32, "CPackConfig.cmake"),
                              "-B", s.path("zip")], capture_output=True, text=True)
     expect(result.returncode == 0, "cpack: " + result.stdout + result.stderr)
     with zipfile.ZipFile(glob.glob(s.path("zip", "*.zip"))[0]) as z:
@@ -950,6 +950,7 @@ def main():
     parser.add_argument("--fmix", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--kit", default="", help="the kit's build tree (installed_kit)")
+    parser.add_argument("--kit-win32", default="", help="the Windows kit's build tree (installed_kit)")
     parser.add_argument("case", choices=sorted(CASES))
     ctx = parser.parse_args()
     if not os.path.exists(ctx.fmix):
