@@ -18,12 +18,16 @@ PREFIX     ?= /usr/local
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 315532800)
 export SOURCE_DATE_EPOCH
 
-.PHONY: all deps ship win32 native plain kit kit-win32 test demo bench install package clean
+.PHONY: all deps build-deps ship win32 native plain kit kit-win32 test demo bench install package clean
 
 all: win32 native kit kit-win32
 
 deps:
 	@scripts/install-deps.sh
+
+# What building the shipped parts and the kit needs, no test tools.
+build-deps:
+	@scripts/install-deps.sh build
 
 $(SHIP_DIR)/build.ninja:
 	cmake -S . -B $(SHIP_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DVELM_SHIP=ON \
@@ -80,11 +84,11 @@ bench: deps
 	@$(MAKE) --no-print-directory all
 	cmake --build $(WIN32_DIR) --target bench
 
-install: deps
+install: build-deps
 	@$(MAKE) --no-print-directory kit
 	cmake --install $(KIT_DIR) --prefix $(PREFIX) --strip
 
-package: deps
+package: build-deps
 	@$(MAKE) --no-print-directory kit kit-win32
 	cd $(KIT_DIR) && cpack
 	cd $(KIT_WIN32_DIR) && cpack
