@@ -347,8 +347,11 @@ void TSetupVerifier::CheckPlugin() {
   const TPeImage dll(Data(*entry));
   const std::string name = "\"" + Shown(*entry) + "\" ";
   ourPlugin_ = dll.Valid() && dll.Exports(kOurPluginExport);
-  if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll() || !dll.ImportsRead())
+  if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll())
     Add(Kind::kFail, "plugin", name + "is no 32-bit Windows DLL");
+  else if (!dll.ImportsRead())
+    Add(Kind::kFail, "plugin", name + "has an import directory that is damaged or passes fmix's bounds "
+                                      "(DLL names of 255 bytes, 256 DLLs, 96 sections)");
   else if (!dll.Exports("Yz1"))
     Add(Kind::kFail, "plugin", name + "does not export Yz1: the run ends silently");
   else if (const std::string foreign = ForeignImports(dll); !foreign.empty())

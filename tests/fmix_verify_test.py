@@ -170,8 +170,8 @@ def hostile_plugin_headers_bounded(fmix, work):
     """Import directories made to cost time and memory: 10,000 descriptors
     sharing one name of 300 KB or one of 204 bytes, 250 foreign DLLs. Each is
     a FAIL in a few short lines, within little memory."""
-    for plugin, says in ((dll(imports=(b"x" * 300000,), repeat=10000), "is no 32-bit Windows DLL"),
-                         (dll(imports=(b"y" * 200 + b".dll",), repeat=10000), "is no 32-bit Windows DLL"),
+    for plugin, says in ((dll(imports=(b"x" * 300000,), repeat=10000), "has an import directory that is damaged"),
+                         (dll(imports=(b"y" * 200 + b".dll",), repeat=10000), "passes fmix's bounds"),
                          (dll(imports=[b"f%03d.dll" % i for i in range(250)]), "f007.dll and 242 more")):
         write(os.path.join(work, "app_setup.exe"), setup_bytes(plugin=plugin))
         code, out, _, peak = fmix.measured("verify", fmix.path(os.path.join(work, "app_setup.exe")))
