@@ -53,13 +53,13 @@ Entries Select(const TFileMixReader& reader, const TCodePage& codePage, const Ar
 // folder, that this system cannot name, or whose data the pack does not hold.
 void Check(const Entries& entries, const TPackSource& source, const std::string& packName) {
   for (const Selected& selected : entries) {
-    const std::string name = rtl::ToAnsi(selected.name);
+    const std::string shown = "\"" + Printable(selected.name) + "\"";
     std::string problem = TFileMixWriter::NameProblem(selected.name);
-    if (problem.empty() && rtl::ToWide(name) != selected.name)
+    if (problem.empty() && rtl::ToWide(rtl::ToAnsi(selected.name)) != selected.name)
       problem = "this system's code page cannot write the name";
-    if (!problem.empty()) throw FileError(packName, "refusing \"" + Printable(selected.name) + "\": " + problem);
+    if (!problem.empty()) throw FileError(packName, "refusing " + shown + ": " + problem);
     if (std::uint64_t{selected.entry->DataOffset} + selected.entry->DataSize > source.PackSize())
-      throw FileError(packName, "the data of \"" + Printable(selected.name) + "\" reaches past the end of the pack");
+      throw FileError(packName, "the data of " + shown + " reaches past the end of the pack");
   }
 }
 
@@ -70,9 +70,11 @@ void CheckOverlap(const Entries& entries, const TCodePage& codePage, const std::
   for (const Selected& selected : entries) records.push_back(selected.entry);
   const TRecordOverlap overlap = FindOverlap(records);
   if (!overlap.records) return;
-  const auto shown = [&](const TFileMixEntry* entry) { return Printable(codePage.Decode(EntryName(*entry))); };
-  throw FileError(packName, "refusing entries that share data: \"" + shown(overlap.first) + "\" and \"" +
-                                shown(overlap.second) + "\" (" + std::to_string(overlap.records) +
+  const auto shown = [&](const TFileMixEntry* entry) {
+    return "\"" + Printable(codePage.Decode(EntryName(*entry))) + "\"";
+  };
+  throw FileError(packName, "refusing entries that share data: " + shown(overlap.first) + " and " +
+                                shown(overlap.second) + " (" + std::to_string(overlap.records) +
                                 " records begin inside another's data; --allow-overlap writes them all the same)");
 }
 
@@ -98,7 +100,7 @@ void Write(TFileMixReader& reader, const Selected& selected, const std::string& 
   TVMemoryStream data;
   reader.ExtractToStream(selected.entry, data);
   if (static_cast<std::uint32_t>(data.Size()) != selected.entry->DataSize)
-    throw FileError(packName, "cannot read the data of \"" + Printable(selected.name) + "\"");
+    throw FileError(packName, "cannot read the data of \"" + Printable(name) + "\"");
   TOutputFile out(folder + name);
   out.Write(data.Memory(), static_cast<std::size_t>(data.Size()));
   out.Commit();

@@ -55,7 +55,7 @@ bool RvaToOffset(const std::string& bytes, std::uint64_t sectionTable, std::uint
 // when it is longer or runs past the file.
 bool Text(const std::string& bytes, std::uint64_t offset, std::string& text) {
   if (offset >= bytes.size()) return false;
-  const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size() - offset, kMaxNameLength + 1));
+  const auto span = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size() - offset, kMaxNameLength + 1));
   const void* end = std::memchr(bytes.data() + offset, '\0', span);
   if (!end) return false;
   text.assign(bytes.data() + offset, static_cast<const char*>(end));
@@ -138,7 +138,7 @@ bool TPeImage::ParseImports(const std::string& bytes, std::uint64_t directories,
   if (!Field(bytes, directories + 8 * kImportDirectory, rva)) return false;
   if (rva == 0) return true;
   if (!RvaToOffset(bytes, sectionTable, sections, rva, descriptor)) return false;
-  for (std::size_t count = 0; count <= kMaxImportDescriptors; ++count, descriptor += kImportDescriptorSize) {
+  for (std::size_t read = 0; read <= kMaxImportDescriptors; ++read, descriptor += kImportDescriptorSize) {
     std::uint32_t nameRva = 0, lookup = 0;
     std::uint64_t name = 0;
     std::string text;

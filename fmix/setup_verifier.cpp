@@ -70,7 +70,8 @@ std::string ForeignImports(const TPeImage& dll) {
   std::string foreign;
   std::size_t count = 0;
   for (const std::string& name : dll.Imports())
-    if (!IsSystemDll(name) && ++count <= kShownImports) foreign += (foreign.empty() ? "" : ", ") + Printable(name);
+    if (!IsSystemDll(name) && ++count <= kShownImports)
+      foreign += (foreign.empty() ? "" : ", ") + Printable(name);
   if (count > kShownImports) foreign += " and " + std::to_string(count - kShownImports) + " more";
   return foreign;
 }
@@ -153,7 +154,8 @@ void TSetupVerifier::Add(Kind kind, const std::string& topic, const std::string&
 void TSetupVerifier::NoteLinesLeftOut() {
   for (const auto& [topic, count] : topicLines_)
     if (count > kMaxTopicLines)
-      lines_.push_back({Kind::kNote, topic, std::to_string(count - kMaxTopicLines) + " more lines of this topic left out"});
+      lines_.push_back({Kind::kNote, topic,
+                        std::to_string(count - kMaxTopicLines) + " more lines of this topic left out"});
 }
 
 // The image must be a 32-bit PE image, and the launcher's locator must find

@@ -78,7 +78,8 @@ iconv_t Converter(const std::string& to, const std::string& from) {
   static auto* const converters = new std::map<std::pair<std::string, std::string>, iconv_t>;
   const auto key = std::make_pair(to, from);
   auto found = converters->find(key);
-  if (found == converters->end()) found = converters->emplace(key, iconv_open(to.c_str(), from.c_str())).first;
+  if (found == converters->end())
+    found = converters->emplace(key, iconv_open(to.c_str(), from.c_str())).first;
   return found->second;
 }
 
