@@ -1,5 +1,8 @@
-// fmix extract [--codepage=N] PACK_OR_EXE DIR [NAME...]: entry names are read
-// in the pack's code page and written as this system's file names.
+// fmix extract [--codepage=N] [--allow-overlap] PACK_OR_EXE DIR [NAME...]:
+// entry names are read in the pack's code page and written as this system's
+// file names. Each file is created new under a temporary name and renamed
+// into place, so that no link planted in DIR is ever followed.
+#include <algorithm>
 #include <vector>
 
 #include "fmix/cli_error.h"
@@ -8,6 +11,8 @@
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "fmix/pack_source.h"
+#include "fmix/printable.h"
+#include "fmix/record_overlap.h"
 #include "os/os.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
@@ -36,8 +41,10 @@ Entries Select(const TFileMixReader& reader, const TCodePage& codePage, const Ar
     const std::u16string wanted = rtl::UpperCase(rtl::ToWide(name));
     auto found = all.begin();
     while (found != all.end() && rtl::UpperCase(found->name) != wanted) ++found;
-    if (found == all.end()) throw FileError(packName, "no entry named \"" + name + "\"");
-    selected.push_back(*found);
+    if (found == all.end()) throw FileError(packName, "no entry named \"" + Printable(name) + "\"");
+    const bool again = std::any_of(selected.begin(), selected.end(),
+                                   [&](const Selected& earlier) { return earlier.entry == found->entry; });
+    if (!again) selected.push_back(*found);
   }
   return selected;
 }
@@ -46,14 +53,37 @@ Entries Select(const TFileMixReader& reader, const TCodePage& codePage, const Ar
 // folder, that this system cannot name, or whose data the pack does not hold.
 void Check(const Entries& entries, const TPackSource& source, const std::string& packName) {
   for (const Selected& selected : entries) {
-    const std::string name = rtl::ToAnsi(selected.name);
+    const std::string shown = "\"" + Printable(selected.name) + "\"";
     std::string problem = TFileMixWriter::NameProblem(selected.name);
-    if (problem.empty() && rtl::ToWide(name) != selected.name)
+    if (problem.empty() && rtl::ToWide(rtl::ToAnsi(selected.name)) != selected.name)
       problem = "this system's code page cannot write the name";
-    if (!problem.empty()) throw FileError(packName, "refusing \"" + name + "\": " + problem);
+    if (!problem.empty()) throw FileError(packName, "refusing " + shown + ": " + problem);
     if (std::uint64_t{selected.entry->DataOffset} + selected.entry->DataSize > source.PackSize())
-      throw FileError(packName, "the data of \"" + name + "\" reaches past the end of the pack");
+      throw FileError(packName, "the data of " + shown + " reaches past the end of the pack");
   }
+}
+
+// Refuses entries that share data, which would write more than the pack
+// holds, unless --allow-overlap asked for them.
+void CheckOverlap(const Entries& entries, const TCodePage& codePage, const std::string& packName) {
+  std::vector<const TFileMixEntry*> records;
+  for (const Selected& selected : entries) records.push_back(selected.entry);
+  const TRecordOverlap overlap = FindOverlap(records);
+  if (!overlap.records) return;
+  const auto shown = [&](const TFileMixEntry* entry) {
+    return "\"" + Printable(codePage.Decode(EntryName(*entry))) + "\"";
+  };
+  throw FileError(packName, "refusing entries that share data: " + shown(overlap.first) + " and " +
+                                shown(overlap.second) + " (" + std::to_string(overlap.records) +
+                                " records begin inside another's data; --allow-overlap writes them all the same)");
+}
+
+// Takes "--allow-overlap" out of args.
+bool TakeAllowOverlap(Args& args) {
+  const auto option = std::remove(args.begin(), args.end(), std::string("--allow-overlap"));
+  const bool given = option != args.end();
+  args.erase(option, args.end());
+  return given;
 }
 
 // DIR, created when missing, with a delimiter at its end.
@@ -70,7 +100,7 @@ void Write(TFileMixReader& reader, const Selected& selected, const std::string& 
   TVMemoryStream data;
   reader.ExtractToStream(selected.entry, data);
   if (static_cast<std::uint32_t>(data.Size()) != selected.entry->DataSize)
-    throw FileError(packName, "cannot read the data of \"" + name + "\"");
+    throw FileError(packName, "cannot read the data of \"" + Printable(name) + "\"");
   TOutputFile out(folder + name);
   out.Write(data.Memory(), static_cast<std::size_t>(data.Size()));
   out.Commit();
@@ -81,12 +111,14 @@ void Write(TFileMixReader& reader, const Selected& selected, const std::string& 
 int RunExtract(const Args& allArgs) {
   Args args = allArgs;
   const TCodePage codePage = TCodePage::Take(args);
+  const bool allowOverlap = TakeAllowOverlap(args);
   if (args.size() < 2 || args[1].empty())
-    throw UsageError("usage: fmix extract [--codepage=N] PACK_OR_EXE DIR [NAME...]");
+    throw UsageError("usage: fmix extract [--codepage=N] [--allow-overlap] PACK_OR_EXE DIR [NAME...]");
   TPackSource source(args[0]);
   TFileMixReader& reader = source.Reader();
   const Entries entries = Select(reader, codePage, Args(args.begin() + 2, args.end()), args[0]);
   Check(entries, source, args[0]);
+  if (!allowOverlap) CheckOverlap(entries, codePage, args[0]);
   const std::string folder = Folder(args[1]);
   for (const Selected& selected : entries) Write(reader, selected, folder, args[0]);
   return 0;

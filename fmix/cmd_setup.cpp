@@ -16,6 +16,7 @@
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
+#include "fmix/printable.h"
 #include "fmix/progress.h"
 #include "fmix/setup_verifier.h"
 #include "fmix/stub_image.h"
@@ -76,7 +77,7 @@ std::u16string InstallerPath(const std::string& run, const std::string& payload)
   }
   std::error_code error;
   if (!fs::is_regular_file(HostPath(payload) / fs::path(name.Path()), error))
-    throw FileError(run, "no such file in the payload folder " + payload);
+    throw FileError(run, "no such file in the payload folder " + Printable(payload));
   return path;
 }
 

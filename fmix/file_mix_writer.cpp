@@ -5,6 +5,7 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/output_file.h"
+#include "fmix/printable.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
@@ -54,17 +55,17 @@ void TFileMixWriter::Append(Entry entry, const std::string& label) {
   const std::u16string wide = rtl::ToWide(entry.name);
   std::string problem = NameProblem(wide);
   if (rtl::ToAnsi(wide) != entry.name) problem = "the entry name is no valid text in the system code page";
-  if (!problem.empty()) throw FileError(label, problem + ": \"" + entry.name + "\"");
+  if (!problem.empty()) throw FileError(label, problem + ": \"" + Printable(entry.name) + "\"");
   const std::string hostName = entry.name;
   entry.name = codePage_.Encode(wide);
   if (entry.name.size() > sizeof(TFileMixEntry::Name))
     throw FileError(label, "the entry name is longer than 256 bytes in code page " +
-                               std::to_string(codePage_.Number()) + ": \"" + hostName + "\"");
+                               std::to_string(codePage_.Number()) + ": \"" + Printable(hostName) + "\"");
   if (entries_.size() == kMaxEntries) throw FileError(label, "a pack holds at most 65,535 entries");
   if (PackSize() + sizeof(TFileMixEntry) + entry.size > kMaxPackSize)
     throw FileError(label, "the pack would pass 4 GiB - 1 bytes");
   if (!keys_.insert(rtl::UpperCase(wide)).second)
-    throw FileError(label, "a second entry named \"" + hostName + "\" (letter case aside)");
+    throw FileError(label, "a second entry named \"" + Printable(hostName) + "\" (letter case aside)");
   dataSize_ += entry.size;
   entries_.push_back(std::move(entry));
 }

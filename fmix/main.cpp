@@ -17,7 +17,8 @@ const char kUsage[] =
     "   of the names in the pack and of CONFIG.TXT; 1252 unless given, 932 for Japanese)\n"
     "  create OUT.pack [--scramble=0|1|2] FILE...   pack files (mode applies to the files after it)\n"
     "  list PACK_OR_EXE                             one line per entry: name, size, offset, mode\n"
-    "  extract PACK_OR_EXE DIR [NAME...]            write the entries (all, or those named)\n"
+    "  extract [--allow-overlap] PACK_OR_EXE DIR [NAME...]\n"
+    "                                               write the entries (all, or those named)\n"
     "  append STUB.exe PACK OUT.exe                 the stub followed by the pack\n"
     "  zip OUT.yz1 DIR [--quiet]                    DIR as a deflate ZIP archive\n"
     "  setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll] [--quiet]\n"
@@ -45,8 +46,11 @@ const Command kCommands[] = {
      "One line per entry of a pack or a setup: name, size, offset and mode, tab-separated.\n",
      true},
     {"extract", RunExtract,
-     "usage: fmix extract PACK_OR_EXE DIR [NAME...]\n"
-     "Writes the entries of a pack or a setup into DIR: all of them, or those named.\n",
+     "usage: fmix extract [--allow-overlap] PACK_OR_EXE DIR [NAME...]\n"
+     "Writes the entries of a pack or a setup into DIR: all of them, or those named. Each file is\n"
+     "created new; a link in DIR is replaced, never followed.\n"
+     "  --allow-overlap     write entries whose data overlap (refused by default: such a pack\n"
+     "                      unpacks into more than it holds)\n",
      true},
     {"append", RunAppend,
      "usage: fmix append STUB.exe PACK OUT.exe\n"
@@ -96,8 +100,8 @@ int Run(const Command& command, const Args& args) {
   } catch (const Exception& e) {
     std::fprintf(stderr, "fmix %s: %s\n", command.name, Printable(rtl::ToAnsi(e.Message())).c_str());
     return 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "fmix %s: %s\n", command.name, e.what());
+  } catch (const std::exception& e) {  // the library's words may hold file names
+    std::fprintf(stderr, "fmix %s: %s\n", command.name, Printable(std::string(e.what())).c_str());
     return 1;
   }
 }

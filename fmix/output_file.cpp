@@ -1,54 +1,67 @@
 #include "fmix/output_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
+#include <algorithm>
 #include <random>
 
 #include "fmix/cli_error.h"
-#include "fmix/host_path.h"
+#include "rtl/text.h"
 
-namespace fs = std::filesystem;
+namespace {
+
+// Writes smaller than this are gathered; the most one system call takes.
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kWriteChunk = std::size_t{1} << 30;
+
+}  // namespace
 
 TOutputFile::TOutputFile(const std::string& target) : target_(target) {
   std::random_device seed;
-  fs::path path = HostPath(target);
-  int failure = 0;
-  for (int attempt = 0; attempt < 100 && !out_.is_open(); ++attempt) {
-    fs::path temp = path;
-    temp += ".tmp" + std::to_string(seed() % 1000000);
-    if (fs::exists(temp)) continue;
-    out_.open(temp, std::ios::binary | std::ios::trunc);
-    failure = errno;
-    temp_ = HostName(temp);
+  for (int attempt = 0; attempt < 100 && file_ == os::kNoFile; ++attempt) {
+    temp_ = target + ".tmp" + std::to_string(seed() % 1000000);
+    file_ = os::FileCreateNew(rtl::ToWide(temp_));
   }
-  if (!out_.is_open())
-    throw FileError(target, "cannot create the output file", failure ? std::strerror(failure) : "");
+  if (file_ == os::kNoFile) throw FileError(target, "cannot create the output file", os::LastFailure());
 }
 
 TOutputFile::~TOutputFile() {
   if (committed_) return;
-  out_.close();
-  std::error_code ignored;
-  fs::remove(HostPath(temp_), ignored);
+  if (file_ != os::kNoFile) os::FileClose(file_);
+  os::RemoveFile(rtl::ToWide(temp_));
 }
 
 void TOutputFile::Write(const void* data, std::size_t size) {
-  out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!out_) throw FileError(target_, "write failed");
+  const char* bytes = static_cast<const char*>(data);
+  if (buffer_.size() + size > kBufferSize) {
+    WriteThrough(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+  if (size < kBufferSize)
+    buffer_.append(bytes, size);
+  else
+    WriteThrough(bytes, size);
   written_ += size;
 }
 
+void TOutputFile::WriteThrough(const char* bytes, std::size_t size) {
+  for (std::size_t done = 0; done < size;) {
+    const auto chunk = static_cast<std::int32_t>(std::min(size - done, kWriteChunk));
+    const std::int32_t written = file_ == os::kNoFile ? 0 : os::FileWrite(file_, bytes + done, chunk);
+    if (written <= 0) throw FileError(target_, "write failed");
+    done += static_cast<std::size_t>(written);
+  }
+}
+
 void TOutputFile::Close() {
-  if (!out_.is_open()) return;
-  out_.close();
-  if (!out_) throw FileError(target_, "write failed");
+  if (file_ == os::kNoFile) return;
+  WriteThrough(buffer_.data(), buffer_.size());
+  buffer_.clear();
+  os::FileClose(file_);
+  file_ = os::kNoFile;
 }
 
 void TOutputFile::Commit() {
   Close();
-  std::error_code error;
-  fs::rename(HostPath(temp_), HostPath(target_), error);
-  if (error) throw FileError(target_, "cannot rename into place: " + error.message());
+  if (!os::RenameFile(rtl::ToWide(temp_), rtl::ToWide(target_)))
+    throw FileError(target_, "cannot rename into place", os::LastFailure());
   committed_ = true;
 }

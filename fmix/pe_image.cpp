@@ -14,6 +14,12 @@ constexpr std::size_t kImportDirectory = 1;
 constexpr std::size_t kSecurityDirectory = 4;
 constexpr std::size_t kImportDescriptorSize = 20;
 constexpr std::uint32_t kMaxExportNames = 0x10000;
+// Bounds that keep a hostile image from costing time and memory: the Windows
+// loader takes at most 96 sections; a DLL name is a file name of at most 255
+// bytes; a plug-in imports from a few dozen DLLs, not hundreds.
+constexpr std::uint16_t kMaxSections = 96;
+constexpr std::size_t kMaxNameLength = 255;
+constexpr std::size_t kMaxImportDescriptors = 256;
 
 // Little-endian field of width T at offset; false when it lies outside.
 template <class T>
@@ -26,9 +32,11 @@ bool Field(const std::string& bytes, std::uint64_t offset, T& value) {
 }
 
 // The file offset of a relative virtual address, through the section that
-// holds it in its raw data; false when no section does.
+// holds it in its raw data; false when no section does or when there are
+// more sections than the loader takes.
 bool RvaToOffset(const std::string& bytes, std::uint64_t sectionTable, std::uint16_t sections,
                  std::uint32_t rva, std::uint64_t& offset) {
+  if (sections > kMaxSections) return false;
   for (std::uint16_t i = 0; i < sections; ++i) {
     const std::uint64_t record = sectionTable + 40ull * i;
     std::uint32_t address = 0, rawSize = 0, rawPointer = 0;
@@ -43,12 +51,14 @@ bool RvaToOffset(const std::string& bytes, std::uint64_t sectionTable, std::uint
   return false;
 }
 
-// The NUL-terminated text at offset; false when it runs past the file.
+// The NUL-terminated text of at most kMaxNameLength bytes at offset; false
+// when it is longer or runs past the file.
 bool Text(const std::string& bytes, std::uint64_t offset, std::string& text) {
   if (offset >= bytes.size()) return false;
-  const std::size_t end = bytes.find('\0', offset);
-  if (end == std::string::npos) return false;
-  text = bytes.substr(offset, end - offset);
+  const auto span = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size() - offset, kMaxNameLength + 1));
+  const void* end = std::memchr(bytes.data() + offset, '\0', span);
+  if (!end) return false;
+  text.assign(bytes.data() + offset, static_cast<const char*>(end));
   return true;
 }
 
@@ -111,15 +121,16 @@ bool TPeImage::ParseExports(const std::string& bytes, std::uint64_t directories,
     std::uint64_t name = 0;
     std::string text;
     if (!Field(bytes, names + 4ull * i, nameRva) ||
-        !RvaToOffset(bytes, sectionTable, sections, nameRva, name) || !Text(bytes, name, text))
+        !RvaToOffset(bytes, sectionTable, sections, nameRva, name) || name >= bytes.size())
       return false;
-    exports_.push_back(text);
+    if (Text(bytes, name, text)) exports_.push_back(text);  // a longer name is none that fmix asks for
   }
   return true;
 }
 
 // The import descriptors (IMAGE_IMPORT_DESCRIPTOR, 20 bytes each, the DLL's
-// name address at 12) up to the one of zeros.
+// name address at 12) up to the one of zeros, each DLL named once; more than
+// kMaxImportDescriptors of them count as damage.
 bool TPeImage::ParseImports(const std::string& bytes, std::uint64_t directories,
                             std::uint64_t sectionTable, std::uint16_t sections) {
   std::uint32_t rva = 0;
@@ -127,7 +138,7 @@ bool TPeImage::ParseImports(const std::string& bytes, std::uint64_t directories,
   if (!Field(bytes, directories + 8 * kImportDirectory, rva)) return false;
   if (rva == 0) return true;
   if (!RvaToOffset(bytes, sectionTable, sections, rva, descriptor)) return false;
-  for (;; descriptor += kImportDescriptorSize) {
+  for (std::size_t read = 0; read <= kMaxImportDescriptors; ++read, descriptor += kImportDescriptorSize) {
     std::uint32_t nameRva = 0, lookup = 0;
     std::uint64_t name = 0;
     std::string text;
@@ -135,8 +146,9 @@ bool TPeImage::ParseImports(const std::string& bytes, std::uint64_t directories,
     if (nameRva == 0 && lookup == 0) return true;
     if (!RvaToOffset(bytes, sectionTable, sections, nameRva, name) || !Text(bytes, name, text))
       return false;
-    imports_.push_back(text);
+    if (std::find(imports_.begin(), imports_.end(), text) == imports_.end()) imports_.push_back(text);
   }
+  return false;
 }
 
 bool TPeImage::Exports(const std::string& name) const {

@@ -2,6 +2,8 @@
 // appends a pack: where the raw data of the last section ends (where the
 // launcher looks for its pack) and whether a certificate table is present;
 // and, for the plug-in, the names that a DLL exports and the DLLs it imports.
+// The image may be hostile: names, import descriptors and sections are read
+// within fixed bounds, so that time and memory follow the image's size.
 #pragma once
 
 #include <cstdint>
@@ -24,11 +26,13 @@ class TPeImage {
   // The certificate table (security directory): file offset and size; 0 when absent.
   std::uint32_t CertificateOffset() const { return certificateOffset_; }
   std::uint32_t CertificateSize() const { return certificateSize_; }
-  // True when the export directory names this entry (exact, case-sensitive).
+  // True when the export directory names this entry (exact, case-sensitive;
+  // names of up to 255 bytes).
   bool Exports(const std::string& name) const;
-  // The names of the DLLs in the import directory, as the image spells them;
-  // ImportsRead() is false when the directory lies outside the bytes given or
-  // is damaged (Windows would not load such an image).
+  // The names of the DLLs in the import directory, as the image spells them,
+  // each once; ImportsRead() is false when the directory lies outside the
+  // bytes given or is damaged (Windows would not load such an image), and
+  // when it names a DLL longer than 255 bytes or holds over 256 descriptors.
   const std::vector<std::string>& Imports() const { return imports_; }
   bool ImportsRead() const { return importsRead_; }
 

@@ -1,23 +1,15 @@
-// Names in fmix's output: control characters spelled out ("\n", "\r",
-// "\x01"), so that every message and every listed name stays one line.
-// Works on 8-bit text in any code page fmix writes: UTF-8 and the Windows
-// code pages never use bytes below 0x20 inside a character.
+// Text in fmix's output that comes from a file or the command line (entry
+// names, import names, CONFIG.TXT, ZIP names, the reader's messages): every
+// character that a terminal acts on instead of showing is spelled out, so
+// that each message and each listed name stays one line and shows what the
+// file holds. Spelled out are the C0 controls and DEL ("\n", "\r", "\x1B",
+// "\x7F"), the C1 controls ("\u009B") and the bidirectional controls, which
+// reorder what follows them ("\u202E").
 #pragma once
 
-#include <cstdio>
 #include <string>
 
-inline std::string Printable(const std::string& text) {
-  std::string shown;
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x20) {
-      shown += c;
-      continue;
-    }
-    char escape[8];
-    std::snprintf(escape, sizeof escape, c == '\r' ? "\\r" : c == '\n' ? "\\n" : "\\x%02X",
-                  static_cast<unsigned>(static_cast<unsigned char>(c)));
-    shown += escape;
-  }
-  return shown;
-}
+// The text, spelled out as above, in fmix's own 8-bit code page.
+std::string Printable(const std::u16string& text);
+// The same for 8-bit text in fmix's own code page.
+std::string Printable(const std::string& text);

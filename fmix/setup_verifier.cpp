@@ -10,6 +10,7 @@
 #include "fmix/host_path.h"
 #include "fmix/pe_image.h"
 #include "fmix/printable.h"
+#include "fmix/record_overlap.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
@@ -60,11 +61,18 @@ bool IsSystemDll(const std::string& name) {
                       [&](const char* dll) { return lower == dll; }) != std::end(kSystemDlls);
 }
 
-// The imports of dll that are no system DLL, joined by ", "; empty when none.
+// How many of a plug-in's foreign imports a report line names.
+constexpr std::size_t kShownImports = 8;
+
+// The imports of dll that are no system DLL, joined by ", ", the first
+// kShownImports of them; empty when none.
 std::string ForeignImports(const TPeImage& dll) {
   std::string foreign;
+  std::size_t count = 0;
   for (const std::string& name : dll.Imports())
-    if (!IsSystemDll(name)) foreign += (foreign.empty() ? "" : ", ") + name;
+    if (!IsSystemDll(name) && ++count <= kShownImports)
+      foreign += (foreign.empty() ? "" : ", ") + Printable(name);
+  if (count > kShownImports) foreign += " and " + std::to_string(count - kShownImports) + " more";
   return foreign;
 }
 
@@ -75,9 +83,10 @@ constexpr std::uint64_t kLargePack = std::uint64_t{1} << 30;
 // The export by which our own plug-in makes itself known.
 const char kOurPluginExport[] = "VelmZipReaderVersion";
 
-// Text for a report line: control characters spelled out, so that every
-// line stays one line.
-std::string Printable(const std::u16string& text) { return ::Printable(rtl::ToAnsi(text)); }
+// A report shows at most this many lines of one topic, then how many it
+// left out: a hostile pack of 65,535 entries gets a few lines, not a line
+// per entry.
+constexpr std::size_t kMaxTopicLines = 16;
 
 std::string Quoted(const std::u16string& text) { return "\"" + Printable(text) + "\""; }
 
@@ -113,11 +122,12 @@ TSetupVerifier::TSetupVerifier(const std::string& fileName, const std::string& r
     NoteScrambling();
   }
   NoteMark(runName);
+  NoteLinesLeftOut();
 }
 
 bool TSetupVerifier::Passed() const {
-  return std::none_of(lines_.begin(), lines_.end(),
-                      [](const Line& line) { return line.kind == Kind::kFail; });
+  return failuresLeftOut_ == 0 && std::none_of(lines_.begin(), lines_.end(),
+                                               [](const Line& line) { return line.kind == Kind::kFail; });
 }
 
 std::string TSetupVerifier::Verdict() const {
@@ -125,7 +135,7 @@ std::string TSetupVerifier::Verdict() const {
     return std::count_if(lines_.begin(), lines_.end(),
                          [kind](const Line& line) { return line.kind == kind; });
   };
-  const auto failures = count(Kind::kFail);
+  const auto failures = count(Kind::kFail) + failuresLeftOut_;
   if (failures)
     return "verdict: FAIL (" + std::to_string(failures) + (failures == 1 ? " problem" : " problems") +
            "): the setup will not reach its installer";
@@ -135,7 +145,17 @@ std::string TSetupVerifier::Verdict() const {
 }
 
 void TSetupVerifier::Add(Kind kind, const std::string& topic, const std::string& message) {
-  lines_.push_back({kind, topic, message});
+  if (++topicLines_[topic] <= kMaxTopicLines)
+    lines_.push_back({kind, topic, message});
+  else if (kind == Kind::kFail)
+    ++failuresLeftOut_;
+}
+
+void TSetupVerifier::NoteLinesLeftOut() {
+  for (const auto& [topic, count] : topicLines_)
+    if (count > kMaxTopicLines)
+      lines_.push_back({Kind::kNote, topic,
+                        std::to_string(count - kMaxTopicLines) + " more lines of this topic left out"});
 }
 
 // The image must be a 32-bit PE image, and the launcher's locator must find
@@ -143,7 +163,7 @@ void TSetupVerifier::Add(Kind kind, const std::string& topic, const std::string&
 bool TSetupVerifier::CheckImage() {
   std::string head;
   if (!ReadHead(fileName_, head, fileSize_) || head.empty()) {
-    Add(Kind::kFail, "image", "cannot read " + fileName_);
+    Add(Kind::kFail, "image", "cannot read " + Printable(fileName_));
     return false;
   }
   const TPeImage image(head);
@@ -229,6 +249,7 @@ void TSetupVerifier::CheckPack() {
     Add(Kind::kFail, "pack", "cut off inside its directory: " + std::to_string(complete) + " of " +
                                  std::to_string(header.EntryCount) + " records are complete");
   CheckMergedNames();
+  CheckOverlap();
   for (const TFileMixEntry& entry : entries_) {
     if (!Inside(entry))
       Add(Kind::kFail, "pack", "the data of \"" + Shown(entry) + "\" reaches past the end of the file (" +
@@ -257,6 +278,17 @@ void TSetupVerifier::CheckMergedNames() {
       Add(Kind::kFail, "pack", "entries \"" + Shown(*inserted.first->second) + "\" and \"" + Shown(entry) +
                                    "\" would be one file on Windows");
   }
+}
+
+// Records that share data unpack into more than the pack holds: a pack bomb.
+void TSetupVerifier::CheckOverlap() {
+  std::vector<const TFileMixEntry*> records;
+  for (const TFileMixEntry& entry : entries_) records.push_back(&entry);
+  const TRecordOverlap overlap = FindOverlap(records);
+  if (overlap.records)
+    Add(Kind::kFail, "pack", "the data of \"" + Shown(*overlap.first) + "\" and \"" + Shown(*overlap.second) +
+                                 "\" overlap (" + std::to_string(overlap.records) +
+                                 " records begin inside another's data): unpacked, the pack grows past its size");
 }
 
 // ExtractAll writes each entry under its stored name into the unpack folder,
@@ -317,8 +349,11 @@ void TSetupVerifier::CheckPlugin() {
   const TPeImage dll(Data(*entry));
   const std::string name = "\"" + Shown(*entry) + "\" ";
   ourPlugin_ = dll.Valid() && dll.Exports(kOurPluginExport);
-  if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll() || !dll.ImportsRead())
+  if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll())
     Add(Kind::kFail, "plugin", name + "is no 32-bit Windows DLL");
+  else if (!dll.ImportsRead())
+    Add(Kind::kFail, "plugin", name + "has an import directory that is damaged or passes fmix's bounds "
+                                      "(DLL names of 255 bytes, 256 DLLs, 96 sections)");
   else if (!dll.Exports("Yz1"))
     Add(Kind::kFail, "plugin", name + "does not export Yz1: the run ends silently");
   else if (const std::string foreign = ForeignImports(dll); !foreign.empty())

@@ -3,7 +3,9 @@
 // the image and the pack behind it, CONFIG.TXT, the plug-in YZ1.DLL, the
 // archive ARC.YZ1 and the installer it names; then notes on scrambling, the
 // compatibility mark and a signature. Every check gives one line; a failing
-// one means the setup will not reach its installer.
+// one means the setup will not reach its installer. The setup may be hostile:
+// text from it is spelled out (Printable), and a topic shows at most 16
+// lines, then how many it left out.
 //
 //   TSetupVerifier verifier("out/app_setup.exe", "out/app_setup.exe");
 //   for (const auto& line : verifier.Lines()) puts(line.Text().c_str());
@@ -11,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +56,7 @@ class TSetupVerifier {
   void CheckPack();
   void CheckEntryName(const TFileMixEntry& entry);
   void CheckMergedNames();
+  void CheckOverlap();
   void CheckConfig();
   void CheckPlugin();
   void CheckArchive();
@@ -61,6 +65,7 @@ class TSetupVerifier {
   void CheckInstaller();
   void NoteScrambling();
   void NoteMark(const std::string& runName);
+  void NoteLinesLeftOut();
 
   // Pack entry names and CONFIG.TXT are 8-bit text in the target system's
   // code page; this is the one place that reads them. Bytes that are no text
@@ -91,4 +96,6 @@ class TSetupVerifier {
   bool largeAddressAware_ = false;       // the stub's
   bool ourPlugin_ = false;               // YZ1.DLL is our ZIP plug-in
   std::vector<Line> lines_;
+  std::map<std::string, std::size_t> topicLines_;  // lines of each topic, shown or not
+  std::size_t failuresLeftOut_ = 0;                // failures beyond the lines shown
 };

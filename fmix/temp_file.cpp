@@ -5,8 +5,8 @@
 #include <random>
 
 #include "fmix/cli_error.h"
+#include "os/os.h"
 #include "rtl/text.h"
-#include "velm_stream/tv_file_stream.h"
 
 namespace {
 
@@ -27,8 +27,9 @@ TTempFile::TTempFile(const std::string& suffix) {
   std::random_device seed;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = folder + "fmix" + std::to_string(seed() % 100000000) + suffix;
-    if (rtl::FileExists(rtl::ToWide(name))) continue;
-    TVFileStream create(name, TVFileStream::kCreate);
+    const os::FileHandle file = os::FileCreateNew(rtl::ToWide(name));
+    if (file == os::kNoFile) continue;
+    os::FileClose(file);
     name_ = name;
     return;
   }

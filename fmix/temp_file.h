@@ -1,5 +1,6 @@
 // TTempFile: a uniquely named file in the system's temporary folder that is
-// removed again when the object goes. Names are 8-bit text in the system
+// removed again when the object goes. It is created new, so that a file or
+// link that someone else put there under the name is never used. Names are 8-bit text in the system
 // code page, like every file name that the streams take.
 #pragma once
 

@@ -32,6 +32,9 @@ enum class Share { None, Read, Write, ReadWrite };
 // Returns kNoFile on failure.
 FileHandle FileCreate(const std::u16string& name);
 FileHandle FileOpen(const std::u16string& name, Access access, Share share);
+// Creates a new file for reading and writing, as mkstemp does: kNoFile when
+// anything exists under the name, a link included, which is never followed.
+FileHandle FileCreateNew(const std::u16string& name);
 // One system call each; a failure reads or writes 0 bytes.
 std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count);
 std::int32_t FileWrite(FileHandle h, const void* buffer, std::int32_t count);
@@ -67,7 +70,7 @@ bool MakeDirectory(const std::u16string& name);
 bool RemoveFile(const std::u16string& name);
 // Renames from to to, replacing an existing file to.
 bool RenameFile(const std::u16string& from, const std::u16string& to);
-// The system's words for why the last of FileCreate, FileOpen,
+// The system's words for why the last of FileCreate, FileCreateNew, FileOpen,
 // MakeDirectory, RemoveFile and RenameFile failed (errno on POSIX,
 // GetLastError on Windows, kept when that call failed), as 8-bit text; empty
 // when the last of them succeeded.

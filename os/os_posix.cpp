@@ -12,6 +12,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <utility>
 
 namespace os {
 namespace {
@@ -69,12 +71,25 @@ std::string IconvName(unsigned codePage) {
   return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
 }
 
+// iconv's converter between two encodings, opened once and kept open for
+// the process: opening one costs far more than converting a name, and a pack
+// holds up to 65,535 names.
+iconv_t Converter(const std::string& to, const std::string& from) {
+  static auto* const converters = new std::map<std::pair<std::string, std::string>, iconv_t>;
+  const auto key = std::make_pair(to, from);
+  auto found = converters->find(key);
+  if (found == converters->end())
+    found = converters->emplace(key, iconv_open(to.c_str(), from.c_str())).first;
+  return found->second;
+}
+
 // The whole of in converted by iconv; false on any byte or character that
 // has no form in the target, or when iconv knows neither encoding.
 bool Iconv(const std::string& to, const std::string& from, const std::string& in, std::string& out) {
   out.clear();
-  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  iconv_t cd = Converter(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // the initial state
   std::string buffer(in.size() * 4 + 16, '\0');
   char* src = const_cast<char*>(in.data());
   std::size_t srcLeft = in.size();
@@ -82,7 +97,6 @@ bool Iconv(const std::string& to, const std::string& from, const std::string& in
   std::size_t dstLeft = buffer.size();
   bool ok = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1) &&
             iconv(cd, nullptr, nullptr, &dst, &dstLeft) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
   if (ok) out.assign(buffer.data(), buffer.size() - dstLeft);
   return ok;
 }
@@ -91,6 +105,12 @@ bool Iconv(const std::string& to, const std::string& from, const std::string& in
 
 FileHandle FileCreate(const std::u16string& name) {
   const int fd = ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  Noted(fd >= 0);
+  return fd;
+}
+
+FileHandle FileCreateNew(const std::u16string& name) {
+  const int fd = ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   Noted(fd >= 0);
   return fd;
 }

@@ -38,6 +38,12 @@ FileHandle FileCreate(const std::u16string& name) {
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+// CREATE_NEW fails on any existing name, a link included.
+FileHandle FileCreateNew(const std::u16string& name) {
+  return Wrap(CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 FileHandle FileOpen(const std::u16string& name, Access access, Share share) {
   static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE,
                                   GENERIC_READ | GENERIC_WRITE};

@@ -2,6 +2,7 @@
 fmix (through the Wine runner), packs built byte by byte, and the end of the
 sections of a PE image read from its full headers."""
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -33,14 +34,22 @@ class Fmix:
         return "Z:" + p.replace("/", "\\") if self.runner else p
 
     def run(self, *args):
+        code, out, err, _ = self.measured(*args)
+        return code, out, err
+
+    def measured(self, *args):
+        """(exit code, stdout, stderr, peak memory in MB) of one run."""
         # Output goes to files, not pipes: a wineserver started by the run
         # inherits them and would hold a pipe open for seconds after it.
         command = ([self.runner] if self.runner else []) + [self.binary, *args]
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            code = subprocess.run(command, stdout=out, stderr=err, timeout=300).returncode
+            proc = subprocess.Popen(command, stdout=out, stderr=err)
+            _, status, usage = os.wait4(proc.pid, 0)
+            proc.returncode = os.waitstatus_to_exitcode(status)
             out.seek(0)
             err.seek(0)
-            return code, out.read().decode(self.encoding, "replace"), err.read().decode(self.encoding, "replace")
+            return (proc.returncode, out.read().decode(self.encoding, "replace"),
+                    err.read().decode(self.encoding, "replace"), usage.ru_maxrss >> 10)
 
     def ok(self, *args):
         code, out, err = self.run(*args)
@@ -60,6 +69,16 @@ class Fmix:
         return [(r[0], int(r[1]), int(r[2]), int(r[3])) for r in rows]
 
 
+# What a terminal acts on instead of showing: C0 controls, DEL, C1 controls
+# and the bidirectional controls.
+TERMINAL_CONTROLS = re.compile("[\x00-\x1f\x7f-\x9f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]")
+
+
+def raw_controls(output):
+    """Whether output holds such a character other than its line breaks."""
+    return TERMINAL_CONTROLS.search(output.replace("\r\n", "").replace("\n", "")) is not None
+
+
 def pack(entries):
     """A pack of (name bytes, data, mode) entries, data stored as given."""
     start = 11 + 265 * len(entries)
@@ -68,6 +87,15 @@ def pack(entries):
         directory += struct.pack("<256sIIB", name, start + len(data), len(content), mode)
         data += content
     return b"fMix" + struct.pack("<BHI", 1, len(entries), start + len(data)) + directory + data
+
+
+def sharing(data, source, records, base=0):
+    """The pack at base in data with each of records pointing at the data of
+    record source: records that share data."""
+    out, at = bytearray(data), base + 11 + 265 * source + 256
+    for i in records:
+        out[base + 11 + 265 * i + 256:base + 11 + 265 * i + 264] = data[at:at + 8]
+    return bytes(out)
 
 
 def stub():
@@ -79,6 +107,29 @@ def stub():
     image[0x80 + 20:0x80 + 26] = (224).to_bytes(2, "little") + b"\0\0" + (0x10B).to_bytes(2, "little")
     image[0x80 + 328 + 16:0x80 + 328 + 24] = (0x200).to_bytes(4, "little") + (0x400).to_bytes(4, "little")
     return bytes(image)
+
+
+def dll(exports=(b"Yz1",), imports=(), repeat=1):
+    """A 32-bit DLL of one section that exports the names given and imports
+    from the DLLs given, each named by repeat descriptors that share its name."""
+    data = bytearray()
+
+    def put(content):
+        data.extend(content)
+        return 0x1000 + len(data) - len(content)  # the RVA of what was put
+
+    names = put(b"".join(struct.pack("<I", put(name + b"\0")) for name in exports))
+    export_dir = put(struct.pack("<24xIIII", len(exports), 0, names, 0))
+    descriptors = b"".join(struct.pack("<IIIII", 1, 0, 0, put(name + b"\0"), 0) * repeat for name in imports)
+    import_dir = put(descriptors + bytes(20))
+    image = bytearray(0x200)
+    image[0:2], image[60:64], image[0x80:0x84] = b"MZ", struct.pack("<I", 0x80), b"PE\0\0"
+    struct.pack_into("<HHIIIHH", image, 0x84, 0x14C, 1, 0, 0, 0, 224, 0x2102)
+    struct.pack_into("<H", image, 0x98, 0x10B)
+    struct.pack_into("<I", image, 0x98 + 92, 16)
+    struct.pack_into("<IIII", image, 0x98 + 96, export_dir, 40, import_dir, len(descriptors) + 20)
+    struct.pack_into("<8sIIII", image, 0x98 + 224, b".data", len(data), 0x1000, len(data), 0x200)
+    return bytes(image + data)
 
 
 def last_section(image):

@@ -9,7 +9,7 @@ import struct
 import sys
 import zipfile
 
-from fmix_harness import Fmix, expect, pack, read, run_cases, write
+from fmix_harness import Fmix, dll, expect, pack, raw_controls, read, run_cases, sharing, write
 
 BIN = sys.argv[1]
 
@@ -152,6 +152,45 @@ def hostile_entry_names(fmix, work):
     expect(listed.startswith("a\\x01b\\r\t1\t"), "fmix list shows control characters: %r" % listed)
 
 
+def hostile_text_spelled_out(fmix, work):
+    """Text from the setup reaches the terminal spelled out: an import name,
+    CONFIG.TXT, a pack name (no 1252 text, so read one character per byte:
+    0x9B is CSI) and ZIP names."""
+    archive = stored_zip([("app/setup.exe", INSTALLER), ("../\u202egpj.exe\u0085\u009b", b"x")])
+    data = setup_bytes(plugin=dll(imports=(b"evil\x1b[2K\r\x07ok.dll",)), archive=archive,
+                       config=b"a\x1b[1A.exe", extra=[(b"\x81\x9b2J\x1b]0;t\x07", b"x", 0)])
+    write(os.path.join(work, "app_setup.exe"), data)
+    code, out, err = fmix.run("verify", fmix.path(os.path.join(work, "app_setup.exe")))
+    expect(code == 1 and not raw_controls(out + err), "raw control characters: %r" % out)
+    for shown in ("evil\\x1B[2K\\r\\x07ok.dll", '"a\\x1B[1A.exe"', "\\u0081", "2J\\x1B]0;t\\x07"):
+        expect(shown in out, "%r not shown in %r" % (shown, out))
+
+
+def hostile_plugin_headers_bounded(fmix, work):
+    """Import directories made to cost time and memory: 10,000 descriptors
+    sharing one name of 300 KB or one of 204 bytes, 250 foreign DLLs. Each is
+    a FAIL in a few short lines, within little memory."""
+    for plugin, says in ((dll(imports=(b"x" * 300000,), repeat=10000), "has an import directory that is damaged"),
+                         (dll(imports=(b"y" * 200 + b".dll",), repeat=10000), "passes fmix's bounds"),
+                         (dll(imports=[b"f%03d.dll" % i for i in range(250)]), "f007.dll and 242 more")):
+        write(os.path.join(work, "app_setup.exe"), setup_bytes(plugin=plugin))
+        code, out, _, peak = fmix.measured("verify", fmix.path(os.path.join(work, "app_setup.exe")))
+        expect(code == 1 and 'FAIL  plugin: "YZ1.DLL" ' in out and says in out, "exit %d: %r" % (code, out[:2000]))
+        expect(len(out) < 4000 and out.count("\n") < 20 and peak < 300,
+               "%d bytes, %d lines, %d MB" % (len(out), out.count("\n"), peak))
+
+
+def overlapping_records(fmix, work):
+    """500 records on the data of ARC.YZ1 unpack into 500 times its size: a
+    FAIL, and a report that stays short."""
+    extra = [(b"x%03d" % i, b"", 0) for i in range(500)]
+    data = sharing(setup_bytes(extra=extra), 1, range(3, 503), base=len(stub()))
+    code, out = verify(fmix, work, data)
+    expect(code == 1 and 'FAIL  pack: the data of "ARC.YZ1" and "x000" overlap (500 records begin inside '
+           "another's data): unpacked, the pack grows past its size" in out, "exit %d: %s" % (code, out))
+    expect(len(out) < 40 and "note  scramble: 487 more lines of this topic left out" in out, "%s" % out)
+
+
 def every_problem_reported(fmix, work):
     code, out = verify(fmix, work, setup_bytes(plugin=plugin_without_export(), config=b"nothing.exe",
                                                extra=[(b"sub\\x.txt", b"x", 0)]))
@@ -269,6 +308,7 @@ if __name__ == "__main__":
         print("SKIP: no fmix at " + sys.argv[2])
         sys.exit(0)
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
-               hostile_entry_names, every_problem_reported, signed_setups, usage_errors,
+               hostile_entry_names, hostile_text_spelled_out, hostile_plugin_headers_bounded, overlapping_records,
+               every_problem_reported, signed_setups, usage_errors,
                setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))

@@ -1,5 +1,6 @@
 """Seed inputs for the fuzz targets: packs, a small image with a pack
-appended, and ZIP archives (deflated, Zip64, behind other bytes).
+appended, ZIP archives (deflated, Zip64, behind other bytes) and setups
+with a small plug-in DLL.
 usage: seeds.py DIR"""
 import io
 import os
@@ -7,7 +8,7 @@ import sys
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from fmix_harness import pack, stub  # noqa: E402
+from fmix_harness import dll, pack, stub  # noqa: E402
 
 PACKS = [pack([(b"YZ1.DLL", bytes(range(256)) * 4, 0), (b"ARC.YZ1", b"archive" * 9, 2),
                (b"CONFIG.TXT", b"app\\setup.exe", 1)]),
@@ -26,9 +27,12 @@ def zip_seed(zip64=False, before=b""):
 
 
 ZIPS = [zip_seed(), zip_seed(zip64=True), zip_seed(before=b"MZ" * 50)]
+SETUPS = [stub() + pack([(b"YZ1.DLL", plugin, 0), (b"ARC.YZ1", ZIPS[0], 0), (b"CONFIG.TXT", b"dir\\a.txt\r\n", 0)])
+          for plugin in (dll(exports=(b"Yz1", b"VelmZipReaderVersion"), imports=(b"KERNEL32.dll",)),
+                         dll(imports=(b"kernel32.dll", b"foreign.dll"), repeat=2))]
 
 for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
-                      ("fuzz_zip_reader", ZIPS)):
+                      ("fuzz_zip_reader", ZIPS), ("fuzz_setup_verifier", SETUPS)):
     os.makedirs(os.path.join(sys.argv[1], target), exist_ok=True)
     for i, seed in enumerate(seeds):
         with open(os.path.join(sys.argv[1], target, "seed%d" % i), "wb") as f:
