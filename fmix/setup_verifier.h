@@ -58,6 +58,7 @@ class TSetupVerifier {
   void CheckArchive();
   void CheckZip(const std::string& data);
   bool CheckZipEntry(TZipReader& zip, const TZipEntry& entry);
+  void NoteNames(const std::vector<TZipEntry>& entries);
   void CheckInstaller();
   void NoteScrambling();
   void NoteMark(const std::string& runName);
