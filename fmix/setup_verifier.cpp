@@ -8,6 +8,7 @@
 
 #include "fmix/hex_bytes.h"
 #include "fmix/host_path.h"
+#include "fmix/latin_decomposition.h"
 #include "fmix/pe_image.h"
 #include "fmix/printable.h"
 #include "os/os.h"
@@ -16,7 +17,6 @@
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
-#include "fmix/latin_decomposition.h"
 #include "unit_pack_files/name_case.h"
 #include "zip/archive_names.h"
 #include "zip/unpackable_entries.h"
@@ -423,29 +423,25 @@ void TSetupVerifier::NoteNames(const std::vector<TZipEntry>& entries) {
   if (!metadata.empty())
     Add(Kind::kNote, "archive", NameList(metadata) + " are macOS metadata, unpacked as files");
   if (!longPaths.empty())
-    Add(Kind::kWarn, "archive", NameList(longPaths) + " reach " + std::to_string(kMaxPath) + " characters (up to " +
-                                    std::to_string(longest) + ") under a temporary folder of " +
-                                    std::to_string(kTempFolderLength) + ", past MAX_PATH: the plug-in writes "
-                                    "them, the installer may not cope; shorten the folders");
+    Add(Kind::kWarn, "archive", "under a temporary folder of " + std::to_string(kTempFolderLength) +
+                                    " characters the paths of " + NameList(longPaths) + " reach up to " +
+                                    std::to_string(longest) + " characters, past MAX_PATH (" +
+                                    std::to_string(kMaxPath) + "): the plug-in writes them, the installer may "
+                                    "not cope; shorten the folders");
 }
 
 // The installer must be a file that the plug-in unpacks or an entry of the
-// pack itself, and the shell must be able to start it by its full path.
+// pack itself, by a path that the shell takes; an archive that holds it only
+// decomposed (macOS) is named as the cause.
 void TSetupVerifier::CheckInstaller() {
   if (installer_.empty()) return;
-  const std::u16string key = PathKey(installer_);
   const std::string path = Quoted(installer_);
-  const std::size_t length = kTempFolderLength + installer_.size();
-  if (length >= kMaxPath)
-    Add(Kind::kFail, "installer", path + " makes a path of " + std::to_string(length) +
-                                      " characters under a temporary folder of " + std::to_string(kTempFolderLength) +
-                                      ", past MAX_PATH (260): ShellExecuteExA cannot start it; shorten its folders");
-  if (std::find(zipFiles_.begin(), zipFiles_.end(), key) != zipFiles_.end())
+  CheckInstallerLength();
+  if (IsZipFile(installer_))
     Add(Kind::kOk, "installer", path + " is a file of the archive");
   else if (Find(installer_, false))
     Add(Kind::kOk, "installer", path + " is an entry of the pack");
-  else if (std::find(zipFiles_.begin(), zipFiles_.end(), PathKey(TLatinDecomposition::Decompose(installer_))) !=
-           zipFiles_.end())
+  else if (IsZipFile(TLatinDecomposition::Decompose(installer_)))
     Add(Kind::kFail, "installer", path + " is a file of the archive only in decomposed form (NFD, as macOS "
                                          "stores names), which Windows takes for another name: rename it in "
                                          "composed form (NFC) and zip it again, or name it without accents");
@@ -453,6 +449,21 @@ void TSetupVerifier::CheckInstaller() {
     Add(Kind::kFail, "installer", path + " is neither a file of the archive nor an entry of the pack");
   else
     Add(Kind::kWarn, "installer", path + " is no entry of the pack; the archive could not be looked into");
+}
+
+// The launcher hands the installer's full path to ShellExecuteExA, which
+// takes no path past MAX_PATH.
+void TSetupVerifier::CheckInstallerLength() {
+  const std::size_t length = kTempFolderLength + installer_.size();
+  if (length >= kMaxPath)
+    Add(Kind::kFail, "installer", Quoted(installer_) + " makes a path of " + std::to_string(length) +
+                                      " characters under a temporary folder of " + std::to_string(kTempFolderLength) +
+                                      " characters, past MAX_PATH (" + std::to_string(kMaxPath) +
+                                      "): ShellExecuteExA cannot start it; shorten its folders");
+}
+
+bool TSetupVerifier::IsZipFile(const std::u16string& path) const {
+  return std::find(zipFiles_.begin(), zipFiles_.end(), PathKey(path)) != zipFiles_.end();
 }
 
 void TSetupVerifier::NoteScrambling() {

@@ -173,9 +173,10 @@ def archive_refusals_and_notes(fmix, work):
     code, lines = verify(fmix, work, setup_bytes(config=long_dir.encode() + b"\\setup.exe", archive=mac))
     for line in ('note  archive: 2 entries ("__MACOSX/app/._setup.exe", "app/._readme") are macOS metadata, '
                  'unpacked as files',
-                 'warn  archive: 1 entry ("%s/setup.exe") reach 260 characters (up to 265)' % long_dir,
+                 'warn  archive: under a temporary folder of 70 characters the paths of 1 entry ("%s/setup.exe") '
+                 'reach up to 265 characters, past MAX_PATH (260)' % long_dir,
                  'FAIL  installer: "%s\\setup.exe" makes a path of 265 characters under a temporary folder of '
-                 '70, past MAX_PATH (260): ShellExecuteExA cannot start it' % long_dir):
+                 '70 characters, past MAX_PATH (260): ShellExecuteExA cannot start it' % long_dir):
         expect(code == 1 and any(o.startswith(line) for o in lines), "no line %r in %s" % (line, lines))
     expect_failure(fmix, work, setup_bytes(extra=[(b"\xe9.txt", b"1", 0), (b"\xc9.txt", b"2", 0)]),
                    'FAIL  pack: entries "é.txt" and "É.txt" would be one file on Windows')
