@@ -9,8 +9,8 @@
 // On opening, every entry's local header is read: an archive whose records
 // share or overlap data, or whose local and central names differ, is refused
 // before anything is extracted. Archives split over several disks are
-// refused too; entries that cannot be unpacked (TUnpackableEntries) are
-// refused by Extract. Nothing raises: a failure returns false
+// refused too. Extract refuses encrypted entries and methods other than
+// stored and deflate; TUnpackableEntries finds them all on opening. Nothing raises: a failure returns false
 // and leaves a message that names the archive or entry in Failure(), so that
 // the plug-in builds without exceptions.
 #pragma once
