@@ -24,6 +24,7 @@
 #include "fmix/zip_folder.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/name_case.h"
 
 namespace fs = std::filesystem;
 
@@ -87,7 +88,7 @@ void CheckPayload(const std::string& payload) {
   std::error_code error;
   if (!fs::is_directory(HostPath(payload), error)) throw FileError(payload, "no such folder");
   for (const auto& item : fs::directory_iterator(HostPath(payload), error)) {
-    const std::u16string name = rtl::UpperCase(item.path().filename().u16string());
+    const std::u16string name = TNameCase::Key(item.path().filename().u16string());
     for (const char* reserved : kPackNames)
       if (name == rtl::ToWide(reserved))
         throw FileError(HostName(item.path()), std::string("the payload must not hold ") + reserved +

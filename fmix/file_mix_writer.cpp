@@ -11,6 +11,7 @@
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/file_mix_records.h"
+#include "unit_pack_files/name_case.h"
 #include "velm_stream/tv_file_stream.h"
 
 namespace {
@@ -64,7 +65,7 @@ void TFileMixWriter::Append(Entry entry, const std::string& label) {
   if (entries_.size() == kMaxEntries) throw FileError(label, "a pack holds at most 65,535 entries");
   if (PackSize() + sizeof(TFileMixEntry) + entry.size > kMaxPackSize)
     throw FileError(label, "the pack would pass 4 GiB - 1 bytes");
-  if (!keys_.insert(rtl::UpperCase(wide)).second)
+  if (!keys_.insert(TNameCase::Key(wide)).second)
     throw FileError(label, "a second entry named \"" + Printable(hostName) + "\" (letter case aside)");
   dataSize_ += entry.size;
   entries_.push_back(std::move(entry));

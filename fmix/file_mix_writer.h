@@ -66,6 +66,6 @@ class TFileMixWriter {
 
   TCodePage codePage_;
   std::vector<Entry> entries_;
-  std::set<std::u16string> keys_;  // the names as the reader's lookup compares them
+  std::set<std::u16string> keys_;  // the names as a case-blind Windows volume compares them
   std::uint64_t dataSize_ = 0;
 };

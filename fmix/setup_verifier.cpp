@@ -8,6 +8,7 @@
 
 #include "fmix/hex_bytes.h"
 #include "fmix/host_path.h"
+#include "fmix/latin_decomposition.h"
 #include "fmix/pe_image.h"
 #include "fmix/printable.h"
 #include "fmix/record_overlap.h"
@@ -17,7 +18,9 @@
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
+#include "unit_pack_files/name_case.h"
 #include "zip/archive_names.h"
+#include "zip/unpackable_entries.h"
 #include "zip/zip_memory_source.h"
 #include "zip/zip_name_decoder.h"
 #include "zip/zip_reader.h"
@@ -90,11 +93,36 @@ constexpr std::size_t kMaxTopicLines = 16;
 
 std::string Quoted(const std::u16string& text) { return "\"" + Printable(text) + "\""; }
 
-// The path with forward slashes and upper-case ASCII letters, as a file
-// system that ignores case compares it.
+// The path with forward slashes, as a case-blind Windows volume compares it.
 std::u16string PathKey(std::u16string path) {
   std::replace(path.begin(), path.end(), u'\\', u'/');
-  return rtl::UpperCase(path);
+  return TNameCase::Key(path);
+}
+
+// A real user's unpack folder, C:\Users\<name>\AppData\Local\Temp\vlkABCD.tmp_dir\,
+// is about 61 characters; paths are judged under one of 70.
+constexpr std::size_t kTempFolderLength = 70;
+// MAX_PATH counts the terminating NUL: a path of 260 characters passes it.
+constexpr std::size_t kMaxPath = 260;
+
+// How many names a line shows before "and N more".
+constexpr std::size_t kNamesShown = 3;
+
+// "N entries" or "1 entry", then the first few names.
+std::string NameList(const std::vector<std::u16string>& names) {
+  std::string list = std::to_string(names.size()) + (names.size() == 1 ? " entry (" : " entries (");
+  for (std::size_t i = 0; i < std::min(names.size(), kNamesShown); ++i) list += (i ? ", " : "") + Quoted(names[i]);
+  if (names.size() > kNamesShown) list += " and " + std::to_string(names.size() - kNamesShown) + " more";
+  return list + ")";
+}
+
+// Files and folders that macOS's Archive Utility adds: resource forks and
+// Finder data under __MACOSX/, and "._" files beside the files.
+bool IsMacMetadata(const TEntryName& name) {
+  const std::u16string& path = name.Path();
+  const std::size_t slash = path.rfind(u'/');
+  return path.rfind(u"__MACOSX/", 0) == 0 || path == u"__MACOSX" ||
+         path.compare(slash == std::u16string::npos ? 0 : slash + 1, 2, u"._") == 0;
 }
 
 std::string ScrambleText(std::uint8_t mode) {
@@ -271,7 +299,7 @@ void TSetupVerifier::CheckPack() {
 void TSetupVerifier::CheckMergedNames() {
   std::map<std::u16string, const TFileMixEntry*> seen;
   for (const TFileMixEntry& entry : entries_) {
-    std::u16string key = rtl::UpperCase(Decode(EntryName(entry)));
+    std::u16string key = TNameCase::Key(Decode(EntryName(entry)));
     key.erase(key.find_last_not_of(u". ") + 1);
     const auto inserted = seen.emplace(key, &entry);
     if (!inserted.second)
@@ -390,11 +418,12 @@ void TSetupVerifier::CheckZip(const std::string& data) {
   if (zip.BytesBefore() != 0)
     Add(Kind::kNote, "archive", std::to_string(zip.BytesBefore()) +
                                     " bytes before the archive; offsets adjusted, as the plug-in reads them");
+  const TUnpackableEntries unpackable(zip.Entries());
+  for (const std::u16string& problem : unpackable.Problems()) Add(Kind::kFail, "archive", Printable(problem));
   const TArchiveNames names(zip.Entries());
-  if (!names.Problem().empty()) {
-    Add(Kind::kFail, "archive", Printable(names.Problem()));
-    return;
-  }
+  if (!names.Problem().empty()) Add(Kind::kFail, "archive", Printable(names.Problem()));
+  if (!unpackable.Problems().empty() || !names.Problem().empty()) return;
+  NoteNames(zip.Entries());
   bool passed = true;
   for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
   zipChecked_ = true;
@@ -413,20 +442,63 @@ bool TSetupVerifier::CheckZipEntry(TZipReader& zip, const TZipEntry& entry) {
   return true;
 }
 
+// macOS metadata is unpacked like any file; paths that pass MAX_PATH under
+// a real user's unpack folder are written (the plug-in takes long paths),
+// but an installer that opens its files by such paths fails.
+void TSetupVerifier::NoteNames(const std::vector<TZipEntry>& entries) {
+  std::vector<std::u16string> metadata, longPaths;
+  std::size_t longest = 0;
+  for (const TZipEntry& entry : entries) {
+    const TEntryName name(entry.name);
+    if (IsMacMetadata(name)) metadata.push_back(entry.name);
+    if (kTempFolderLength + name.Path().size() < kMaxPath) continue;
+    longPaths.push_back(entry.name);
+    longest = std::max(longest, kTempFolderLength + name.Path().size());
+  }
+  if (!metadata.empty())
+    Add(Kind::kNote, "archive", NameList(metadata) + " are macOS metadata, unpacked as files");
+  if (!longPaths.empty())
+    Add(Kind::kWarn, "archive", "under a temporary folder of " + std::to_string(kTempFolderLength) +
+                                    " characters the paths of " + NameList(longPaths) + " reach up to " +
+                                    std::to_string(longest) + " characters, past MAX_PATH (" +
+                                    std::to_string(kMaxPath) + "): the plug-in writes them, the installer may "
+                                    "not cope; shorten the folders");
+}
+
 // The installer must be a file that the plug-in unpacks or an entry of the
-// pack itself.
+// pack itself, by a path that the shell takes; an archive that holds it only
+// decomposed (macOS) is named as the cause.
 void TSetupVerifier::CheckInstaller() {
   if (installer_.empty()) return;
-  const std::u16string key = PathKey(installer_);
   const std::string path = Quoted(installer_);
-  if (std::find(zipFiles_.begin(), zipFiles_.end(), key) != zipFiles_.end())
+  CheckInstallerLength();
+  if (IsZipFile(installer_))
     Add(Kind::kOk, "installer", path + " is a file of the archive");
   else if (Find(installer_, false))
     Add(Kind::kOk, "installer", path + " is an entry of the pack");
+  else if (IsZipFile(TLatinDecomposition::Decompose(installer_)))
+    Add(Kind::kFail, "installer", path + " is a file of the archive only in decomposed form (NFD, as macOS "
+                                         "stores names), which Windows takes for another name: rename it in "
+                                         "composed form (NFC) and zip it again, or name it without accents");
   else if (zipChecked_)
     Add(Kind::kFail, "installer", path + " is neither a file of the archive nor an entry of the pack");
   else
     Add(Kind::kWarn, "installer", path + " is no entry of the pack; the archive could not be looked into");
+}
+
+// The launcher hands the installer's full path to ShellExecuteExA, which
+// takes no path past MAX_PATH.
+void TSetupVerifier::CheckInstallerLength() {
+  const std::size_t length = kTempFolderLength + installer_.size();
+  if (length >= kMaxPath)
+    Add(Kind::kFail, "installer", Quoted(installer_) + " makes a path of " + std::to_string(length) +
+                                      " characters under a temporary folder of " + std::to_string(kTempFolderLength) +
+                                      " characters, past MAX_PATH (" + std::to_string(kMaxPath) +
+                                      "): ShellExecuteExA cannot start it; shorten its folders");
+}
+
+bool TSetupVerifier::IsZipFile(const std::u16string& path) const {
+  return std::find(zipFiles_.begin(), zipFiles_.end(), PathKey(path)) != zipFiles_.end();
 }
 
 void TSetupVerifier::NoteScrambling() {

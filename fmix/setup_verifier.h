@@ -62,7 +62,11 @@ class TSetupVerifier {
   void CheckArchive();
   void CheckZip(const std::string& data);
   bool CheckZipEntry(TZipReader& zip, const TZipEntry& entry);
+  void NoteNames(const std::vector<TZipEntry>& entries);
   void CheckInstaller();
+  void CheckInstallerLength();
+  // path is a file of the archive, compared as a case-blind volume does.
+  bool IsZipFile(const std::u16string& path) const;
   void NoteScrambling();
   void NoteMark(const std::string& runName);
   void NoteLinesLeftOut();
@@ -91,7 +95,7 @@ class TSetupVerifier {
   std::uint32_t certificateSize_ = 0;
   std::vector<TFileMixEntry> entries_;   // the complete directory records
   std::u16string installer_;             // CONFIG.TXT trimmed, when it names a relative path
-  std::vector<std::u16string> zipFiles_;  // the archive's files, upper-case, forward slashes
+  std::vector<std::u16string> zipFiles_;  // the archive's files as PathKey compares them
   bool zipChecked_ = false;
   bool largeAddressAware_ = false;       // the stub's
   bool ourPlugin_ = false;               // YZ1.DLL is our ZIP plug-in

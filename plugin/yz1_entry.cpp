@@ -27,13 +27,30 @@ bool Fail(const std::u16string& reason, std::string& report) {
   return false;
 }
 
+// The folder as a full path with the \\?\ prefix (\\?\UNC\ for a share),
+// so that the files below it may pass MAX_PATH. The prefix also turns off
+// the system's reading of "." and ".." and of forward slashes, which the
+// entries' paths never hold (TEntryName drops or refuses them); the
+// folder's own are resolved here. Empty when the path cannot be resolved.
+std::u16string LongPath(const std::u16string& folder) {
+  const auto* name = reinterpret_cast<const wchar_t*>(folder.c_str());
+  std::u16string full(GetFullPathNameW(name, 0, nullptr, nullptr), u'\0');
+  if (full.empty()) return full;
+  full.resize(GetFullPathNameW(name, static_cast<DWORD>(full.size()), reinterpret_cast<wchar_t*>(&full[0]), nullptr));
+  if (full.rfind(u"\\\\?\\", 0) == 0 || full.rfind(u"\\\\.\\", 0) == 0) return full;
+  if (full.rfind(u"\\\\", 0) == 0) return u"\\\\?\\UNC\\" + full.substr(2);
+  return u"\\\\?\\" + full;
+}
+
 // The folder must convert exactly: a near match would be another folder.
 bool Extract(const std::string& archive, const std::string& folder, std::string& report) {
   std::u16string target;
   if (!rtl::ToWideExact(folder, target)) return Fail(u"no such folder: " + target, report);
+  const std::u16string longTarget = LongPath(target);
+  if (longTarget.empty()) return Fail(u"no such folder: " + target, report);
   TZipReader reader;
   if (!reader.Open(archive, TZipNameDecoder(GetACP(), GetOEMCP()))) return Fail(reader.Failure(), report);
-  TZipExtractor extractor(reader, target);
+  TZipExtractor extractor(reader, longTarget);
   if (!extractor.ExtractAll()) return Fail(extractor.Failure(), report);
   const int files = extractor.Files();
   report = std::to_string(files) + (files == 1 ? " file extracted." : " files extracted.");

@@ -2,6 +2,7 @@
 
 #include "os/os.h"
 #include "zip/archive_names.h"
+#include "zip/unpackable_entries.h"
 #include "unit_pack_files/entry_name.h"
 #include "zip/zip_reader.h"
 #include "rtl/text.h"
@@ -24,12 +25,21 @@ bool WriteToFile(void* context, const char* data, std::size_t size) {
   return !sink.failed;
 }
 
+// Problems one to a line.
+std::u16string Lines(const std::vector<std::u16string>& problems) {
+  std::u16string lines;
+  for (const std::u16string& problem : problems) lines += (lines.empty() ? u"" : u"\n") + problem;
+  return lines;
+}
+
 }  // namespace
 
 TZipExtractor::TZipExtractor(TZipReader& reader, std::u16string folder)
     : reader_(reader), folder_(std::move(folder)) {}
 
 bool TZipExtractor::ExtractAll() {
+  const TUnpackableEntries unpackable(reader_.Entries());
+  if (!unpackable.Problems().empty()) return Fail(Lines(unpackable.Problems()));
   const TArchiveNames names(reader_.Entries());
   if (!names.Problem().empty()) return Fail(names.Problem());
   if (!MakeFolder(folder_, folder_)) return false;
@@ -53,18 +63,19 @@ bool TZipExtractor::Fail(std::u16string message) {
 }
 
 bool TZipExtractor::MakeFolder(const std::u16string& path, const std::u16string& name) {
-  return rtl::CreateFolders(path) || Fail(u"cannot create the folder for " + name);
+  return rtl::CreateFolders(path) || Fail(u"cannot create the folder for " + TEntryName::Shown(name));
 }
 
 // Written under a temporary name, renamed into place once complete.
 bool TZipExtractor::ExtractFile(const TZipEntry& entry, const std::u16string& path) {
   const std::u16string part = path + kPartSuffix;
   TFileSink sink{os::FileCreate(part), false};
-  if (sink.file == os::kNoFile) return Fail(u"cannot create " + entry.name);
+  const std::u16string shown = TEntryName::Shown(entry.name);
+  if (sink.file == os::kNoFile) return Fail(u"cannot create " + shown);
   const bool written = reader_.Extract(entry, WriteToFile, &sink);
   os::FileClose(sink.file);
   if (written && os::RenameFile(part, path)) return true;
   os::RemoveFile(part);
-  if (!written) return Fail(sink.failed ? u"cannot write " + entry.name : reader_.Failure());
-  return Fail(u"cannot create " + entry.name);
+  if (!written) return Fail(sink.failed ? u"cannot write " + shown : reader_.Failure());
+  return Fail(u"cannot create " + shown);
 }

@@ -1,8 +1,10 @@
 // TZipExtractor: writes every entry of an archive under one folder, creating
-// subfolders and overwriting existing files. The names are checked together
-// (TArchiveNames) before anything is written, so an archive holding one
-// unsafe, uncreatable or colliding name writes nothing; a folder entry that
-// names the target folder itself ("./") is skipped.
+// subfolders and overwriting existing files. The entries are checked
+// together (TUnpackableEntries, then TArchiveNames) before anything is
+// written, so an archive holding one entry it cannot unpack (a method,
+// encryption, a symbolic link) or one unsafe, uncreatable or colliding name
+// writes nothing; a folder entry that names the target folder itself ("./")
+// is skipped. Names in Failure() have control characters spelled out.
 // A file is written under a temporary name and renamed into place only after
 // its CRC-32 matched, so a failed entry never stands under its final name.
 #pragma once

@@ -191,6 +191,36 @@ def overlapping_records(fmix, work):
     expect(len(out) < 40 and "note  scramble: 487 more lines of this topic left out" in out, "%s" % out)
 
 
+def archive_refusals_and_notes(fmix, work):
+    """What the plug-in refuses on opening, one line per cause; an installer
+    stored only decomposed; macOS metadata; paths past MAX_PATH under a
+    temporary folder of 70 characters; pack names equal but for an accent's case."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        z.writestr("app/setup.exe", INSTALLER)
+        for i in range(5):
+            z.writestr("b%d.txt" % i, b"bzip2\n" * 50, compress_type=zipfile.ZIP_BZIP2)
+    expect_failure(fmix, work, setup_bytes(archive=out.getvalue()),
+                   'FAIL  archive: 5 entries refused, compressed with BZip2 (method 12), which the plug-in cannot '
+                   'unpack: b0.txt, b1.txt, b2.txt and 2 more; zip it again with Deflate')
+    decomposed = stored_zip([("U\u0308ber/setup.exe", INSTALLER)])
+    expect_failure(fmix, work, setup_bytes(config="Über\\setup.exe".encode("cp1252"), archive=decomposed),
+                   'FAIL  installer: "Über\\setup.exe" is a file of the archive only in decomposed form (NFD')
+    long_dir = "d" * 185
+    mac = stored_zip([(long_dir + "/setup.exe", INSTALLER), ("__MACOSX/app/._setup.exe", b"x"),
+                      ("app/._readme", b"x")])
+    code, lines = verify(fmix, work, setup_bytes(config=long_dir.encode() + b"\\setup.exe", archive=mac))
+    for line in ('note  archive: 2 entries ("__MACOSX/app/._setup.exe", "app/._readme") are macOS metadata, '
+                 'unpacked as files',
+                 'warn  archive: under a temporary folder of 70 characters the paths of 1 entry ("%s/setup.exe") '
+                 'reach up to 265 characters, past MAX_PATH (260)' % long_dir,
+                 'FAIL  installer: "%s\\setup.exe" makes a path of 265 characters under a temporary folder of '
+                 '70 characters, past MAX_PATH (260): ShellExecuteExA cannot start it' % long_dir):
+        expect(code == 1 and any(o.startswith(line) for o in lines), "no line %r in %s" % (line, lines))
+    expect_failure(fmix, work, setup_bytes(extra=[(b"\xe9.txt", b"1", 0), (b"\xc9.txt", b"2", 0)]),
+                   'FAIL  pack: entries "é.txt" and "É.txt" would be one file on Windows')
+
+
 def every_problem_reported(fmix, work):
     code, out = verify(fmix, work, setup_bytes(plugin=plugin_without_export(), config=b"nothing.exe",
                                                extra=[(b"sub\\x.txt", b"x", 0)]))
@@ -308,7 +338,7 @@ if __name__ == "__main__":
         print("SKIP: no fmix at " + sys.argv[2])
         sys.exit(0)
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
-               hostile_entry_names, hostile_text_spelled_out, hostile_plugin_headers_bounded, overlapping_records,
-               every_problem_reported, signed_setups, usage_errors,
+               archive_refusals_and_notes, hostile_entry_names, hostile_text_spelled_out,
+               hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, usage_errors,
                setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))

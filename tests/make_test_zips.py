@@ -61,6 +61,20 @@ def main(out):
     with zipfile.ZipFile(os.path.join(out, "python_bzip2.zip"), "w") as zf:
         zf.writestr("data.txt", b"bzip2 data\n" * 100, compress_type=zipfile.ZIP_BZIP2)
 
+    # Entries refused on opening, behind one that could be written: a
+    # method the plug-in lacks and a symbolic link; and a name that holds a
+    # control character (macOS's "Icon\r").
+    with zipfile.ZipFile(os.path.join(out, "unpackable.zip"), "w") as zf:
+        zf.writestr("first.txt", b"could be written\n", compress_type=zipfile.ZIP_DEFLATED)
+        zf.writestr("packed.txt", b"lzma\n" * 100, compress_type=zipfile.ZIP_LZMA)
+        link = zipfile.ZipInfo("link")
+        link.create_system = 3
+        link.external_attr = 0o120777 << 16
+        zf.writestr(link, b"first.txt")
+    with zipfile.ZipFile(os.path.join(out, "icon_cr.zip"), "w") as zf:
+        zf.writestr("first.txt", b"could be written\n")
+        zf.writestr("Icon\r", b"")
+
     unsafe = ["../evil.txt", "/evil.txt", "C:evil.txt", "a\\..\\..\\evil.txt", "a/./../../evil.txt"]
     for index, name in enumerate(unsafe):
         with zipfile.ZipFile(os.path.join(out, "unsafe_%d.zip" % index), "w") as zf:

@@ -196,7 +196,8 @@ TEST_F(Yz1Plugin, FailuresNameTheReasonAndLeaveNoPartialFile) {
       {scratch_.File("text.yz1"), "Error: not a ZIP archive: " + scratch_.File("text.yz1")},
       {scratch_.File("short.yz1"), "Error: archive truncated: " + scratch_.File("short.yz1")},
       {scratch_.File("crc.yz1"), "Error: CRC mismatch: random.bin"},
-      {TestZip("python_bzip2.zip"), "Error: unsupported compression method 12: data.txt"},
+      {TestZip("python_bzip2.zip"), "Error: 1 entry refused, compressed with BZip2 (method 12), which the "
+                                    "plug-in cannot unpack: data.txt; zip it again with Deflate"},
   };
   for (const Case& c : cases) {
     const std::string target = Folder("dst");
@@ -240,6 +241,24 @@ TEST_F(Yz1Plugin, UnsafeNamesAreRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(fs::is_empty(target)) << names[i];
   }
   EXPECT_FALSE(fs::exists(scratch_.File("evil.txt")));
+}
+
+// Every cause on its own line, control characters spelled out in the box's
+// text, nothing written; and paths past MAX_PATH are written (through \\?\).
+TEST_F(Yz1Plugin, RefusesUnpackableEntriesOnOpeningAndWritesLongPaths) {
+  const std::string target = Folder("dst");
+  EXPECT_EQ(Extract(TestZip("unpackable.zip"), target),
+            "Error: 1 entry refused, compressed with LZMA (method 14), which the plug-in cannot unpack: packed.txt; "
+            "zip it again with Deflate\n"
+            "1 entry refused, a symbolic link (it would become a file holding the link's target): link; "
+            "zip it again without -y, so that it holds the files linked to");
+  EXPECT_EQ(Extract(TestZip("icon_cr.zip"), target), "Error: name that Windows cannot create refused: Icon\\r");
+  EXPECT_TRUE(fs::is_empty(target));
+
+  std::string deep = Folder(std::string(120, 'd'));
+  deep = deep + std::string(120, 'e') + "\\";
+  EXPECT_EQ(Extract(TestZip("python_mixed.zip"), deep), "4 files extracted.");
+  EXPECT_EQ(ReadFile(deep + "docs\\readme.txt").size(), 14u * 300) << deep.size() + 20 << " characters";
 }
 
 TEST_F(Yz1Plugin, OutputEndsInANulWithinTheSize) {

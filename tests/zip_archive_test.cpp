@@ -11,6 +11,8 @@
 #include "fmix/cli_error.h"
 #include "fmix/commands.h"
 #include "zip/archive_names.h"
+#include "zip/unpackable_entries.h"
+#include "unit_pack_files/name_case.h"
 #include "plugin/command_line.h"
 #include "unit_pack_files/entry_name.h"
 #include "plugin/zip_extractor.h"
@@ -221,10 +223,67 @@ TEST(ArchiveNames, RefusesNamesWindowsCannotCreateOrWouldMerge) {
   EXPECT_EQ(problem({u"./", u"./a/./b.txt", u"a/B.txt/c"}), u"name of both a file and a folder refused: ./a/./b.txt");
   EXPECT_EQ(problem({u"Readme.txt", u"README.TXT"}), u"names that would be one file refused: Readme.txt and README.TXT");
   EXPECT_EQ(problem({u"\u00FCber", u"\u00DCBER"}), u"names that would be one file refused: \u00FCber and \u00DCBER");
-  for (const char16_t* name : {u"a?.txt", u"dir./x", u"x ", u"con.txt", u"a/LPT1", u"tab\there"})
+  EXPECT_EQ(problem({u"\u0561/a", u"\u0531/A"}), u"names that would be one file refused: \u0561/a and \u0531/A");
+  for (const char16_t* name : {u"a?.txt", u"dir./x", u"x ", u"con.txt", u"a/LPT1"})
     EXPECT_EQ(problem({name}), u"name that Windows cannot create refused: " + std::u16string(name));
+  EXPECT_EQ(problem({u"tab\there"}), u"name that Windows cannot create refused: tab\\x09here");
   EXPECT_EQ(problem({u"ok.txt", u"../x"}), u"unsafe name refused: ../x");
   EXPECT_EQ(problem({u"./", u"a/./b", u"a//c", u"con2.txt", u"a..b"}), u"");
+}
+
+// One rule for the whole Basic Multilingual Plane: every script's pairs,
+// the odd mappings of the simple uppercase table, and nothing for letters
+// without a one-letter capital or beyond the plane.
+TEST(NameCase, FoldsEveryScriptOfThePlaneBySimpleUppercase) {
+  EXPECT_EQ(TNameCase::Key(u"\u0141\u00F3d\u017A \u0142\u00F3d\u017A"),
+            u"\u0141\u00D3D\u0179 \u0141\u00D3D\u0179");  // Łódź łódź
+  const char16_t pairs[][2] = {{u'\u0561', u'\u0531'},   // Armenian
+                               {u'\u10D0', u'\u1C90'},   // Georgian Mkhedruli to Mtavruli
+                               {u'\uAB70', u'\u13A0'},   // Cherokee
+                               {u'\u2C30', u'\u2C00'},   // Glagolitic
+                               {u'\u03C2', u'\u03A3'},   // final sigma
+                               {u'\u00FF', u'\u0178'},   // ÿ
+                               {u'\u1F80', u'\u1F88'},   // iota subscript: the one-letter mapping
+                               {u'\u00DF', u'\u00DF'},   // ß: no one-letter capital
+                               {u'\u0130', u'\u0130'},   // capital already
+                               {u'\uFF5A', u'\uFF3A'}};  // full-width z
+  for (const auto& pair : pairs) EXPECT_EQ(TNameCase::Upper(pair[0]), pair[1]) << std::hex << int(pair[0]);
+  EXPECT_EQ(TNameCase::Key(u"\U00010428"), u"\U00010428") << "Deseret lies beyond the plane";
+}
+
+// One line per cause in the order found, whatever the number of entries: a
+// count, the first three names (control characters spelled out) and what to do.
+TEST(UnpackableEntries, OneLinePerCauseWithCountNamesAndRemedy) {
+  std::vector<TZipEntry> entries;
+  const auto add = [&](const std::u16string& name, std::uint16_t method, std::uint16_t flags = 0,
+                       std::uint16_t madeBy = 0x0314, std::uint32_t mode = 0100644) {
+    TZipEntry entry;
+    entry.name = name;
+    entry.method = method;
+    entry.flags = flags;
+    entry.madeBy = madeBy;
+    entry.externalAttributes = mode << 16;
+    entries.push_back(entry);
+  };
+  add(u"ok.txt", 8);
+  for (int i = 0; i < 5; ++i) add(u"b" + rtl::ToWide(std::to_string(i)), 12);
+  add(u"Icon\r", 9);
+  add(u"secret", 8, 1);
+  add(u"aes", 99, 1);
+  add(u"link", 0, 0, 0x031E, 0120777);
+  add(u"dos", 0, 0, 0x0014, 0120777);  // not made on Unix: no mode
+  EXPECT_EQ(TUnpackableEntries(entries).Problems(),
+            (std::vector<std::u16string>{
+                u"5 entries refused, compressed with BZip2 (method 12), which the plug-in cannot unpack: b0, b1, b2 "
+                u"and 2 more; zip it again with Deflate",
+                u"1 entry refused, compressed with Deflate64 (method 9), which the plug-in cannot unpack: Icon\\r; "
+                u"zip it again with Deflate",
+                u"2 entries refused, encrypted (the plug-in asks for no password): secret, aes; zip it again "
+                u"without a password",
+                u"1 entry refused, a symbolic link (it would become a file holding the link's target): link; "
+                u"zip it again without -y, so that it holds the files linked to"}));
+  entries.resize(1);
+  EXPECT_TRUE(TUnpackableEntries(entries).Problems().empty());
 }
 
 TEST(EntryName, RefusesEveryNameThatLeavesOrNamesNoEntry) {

@@ -57,6 +57,23 @@ class TEntryName {
 
   const std::u16string& Text() const { return name_; }
 
+  // name for a message: control characters spelled out ("\r", "\n",
+  // "\x01"), as fmix shows names, so that a message stays one line and
+  // shows them (a macOS "Icon\r").
+  static std::u16string Shown(const std::u16string& name) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string shown;
+    for (char16_t c : name) {
+      if (c >= 0x20)
+        shown += c;
+      else if (c == u'\r' || c == u'\n')
+        shown += c == u'\r' ? u"\\r" : u"\\n";
+      else
+        shown += std::u16string{u'\\', u'x', kHex[c >> 4], kHex[c & 0xF]};
+    }
+    return shown;
+  }
+
   // Why the name could reach outside its folder or names no entry: empty,
   // absolute, holding a colon, with a component of two or more dots only
   // ("..", "...": Windows drops trailing dots), or a file name that is left

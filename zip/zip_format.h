@@ -26,6 +26,13 @@ constexpr std::uint16_t kUtf8Flag = 1 << 11;
 
 constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kDeflated = 8;
+constexpr std::uint16_t kAesEncrypted = 99;
+
+// "Version made by" names the host in its high byte; Unix keeps its file
+// mode in the high 16 bits of the external attributes.
+constexpr std::uint16_t kUnixHost = 3;
+constexpr std::uint32_t kUnixFileType = 0170000;
+constexpr std::uint32_t kUnixSymbolicLink = 0120000;
 
 constexpr std::uint16_t kZip64ExtraTag = 0x0001;
 constexpr std::uint16_t kUnicodePathTag = 0x7075;

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "rtl/text.h"
+#include "unit_pack_files/entry_name.h"
 #include "zip/zip_format.h"
 #include "zip/zip_name_decoder.h"
 
@@ -42,7 +43,7 @@ bool TZipReader::Open(TZipSource& source, const TZipNameDecoder& names) {
 }
 
 bool TZipReader::Fail(const std::u16string& reason, const std::u16string& name) {
-  failure_ = reason + u": " + name;
+  failure_ = reason + u": " + TEntryName::Shown(name);
   return false;
 }
 
@@ -153,11 +154,13 @@ bool TZipReader::ReadDirectory(const TZipNameDecoder& names) {
 bool TZipReader::ReadEntry(const unsigned char* record, const TZipNameDecoder& names, TZipEntry& entry) {
   const std::size_t nameSize = Get16(record + 28), extraSize = Get16(record + 30);
   const std::uint16_t madeBy = Get16(record + 4);
+  entry.madeBy = madeBy;
   entry.flags = Get16(record + 8);
   entry.method = Get16(record + 10);
   entry.crc = Get32(record + 16);
   entry.compressedSize = Get32(record + 20);
   entry.size = Get32(record + 24);
+  entry.externalAttributes = Get32(record + 38);
   entry.localOffset = Get32(record + 42);
   entry.rawName.assign(reinterpret_cast<const char*>(record + kCentralHeaderSize), nameSize);
   const unsigned char* extra = record + kCentralHeaderSize + nameSize;
@@ -213,7 +216,8 @@ bool TZipReader::CheckLayout() {
   for (std::size_t index : order) {
     TZipEntry& entry = entries_[index];
     if (previous && entry.localOffset < previous->dataStart + previous->compressedSize) {
-      failure_ = u"entries that overlap refused: " + previous->name + u" and " + entry.name;
+      failure_ = u"entries that overlap refused: " + TEntryName::Shown(previous->name) + u" and " +
+                 TEntryName::Shown(entry.name);
       return false;
     }
     if (!CheckLocalHeader(entry)) return false;

@@ -8,8 +8,9 @@
 // directory really lies, as unzip does.
 // On opening, every entry's local header is read: an archive whose records
 // share or overlap data, or whose local and central names differ, is refused
-// before anything is extracted. Encrypted entries and archives split over
-// several disks are refused too. Nothing raises: a failure returns false
+// before anything is extracted. Archives split over several disks are
+// refused too. Extract refuses encrypted entries and methods other than
+// stored and deflate; TUnpackableEntries finds them all on opening. Nothing raises: a failure returns false
 // and leaves a message that names the archive or entry in Failure(), so that
 // the plug-in builds without exceptions.
 #pragma once
@@ -28,8 +29,10 @@ struct z_stream_s;
 struct TZipEntry {
   std::u16string name;  // by TZipNameDecoder's rule
   std::string rawName;  // as stored in the central record
+  std::uint16_t madeBy = 0;  // "version made by": the host system in the high byte
   std::uint16_t flags = 0;
   std::uint16_t method = 0;
+  std::uint32_t externalAttributes = 0;  // a Unix mode in the high 16 bits when made on Unix
   std::uint32_t crc = 0;
   std::uint32_t compressedSize = 0;
   std::uint32_t size = 0;

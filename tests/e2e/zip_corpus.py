@@ -12,6 +12,7 @@ import random
 import shutil
 import struct
 import subprocess
+import tempfile
 import zipfile
 
 INSTALLER_DIR = "Über"
@@ -199,10 +200,52 @@ def stored(*entries):
     return out.getvalue()
 
 
+def with_tools(installer, *steps):
+    """An archive of the installer and a readme made by Info-ZIP zip, to
+    which each step (a command line ending in the archive's and a new file's
+    name) adds one file of text; the archive's bytes."""
+    with tempfile.TemporaryDirectory() as src:
+        os.makedirs(os.path.join(src, INSTALLER_DIR))
+        for name, data in ((INSTALLER, installer), ("readme.txt", b"hello\n")):
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(data)
+        info_zip()(src, os.path.join(src, "out.zip"))
+        for index, step in enumerate(steps):
+            name = "zz%d.txt" % index  # after the others, so that they would be written first
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(b"added %d\n" % index * 1000)
+            tool(*step, "out.zip", name, cwd=src)
+        return read(os.path.join(src, "out.zip"))
+
+
+def with_link(installer):
+    """Info-ZIP zip -y: a symbolic link stored as a link (its target's text)."""
+    with tempfile.TemporaryDirectory() as src:
+        os.makedirs(os.path.join(src, INSTALLER_DIR))
+        with open(os.path.join(src, INSTALLER), "wb") as f:
+            f.write(installer)
+        os.symlink("setup.exe", os.path.join(src, INSTALLER_DIR, "link.exe"))
+        info_zip("-y")(src, os.path.join(src, "out.zip"))
+        return read(os.path.join(src, "out.zip"))
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def hostile(installer):
     """Archives the plug-in must refuse before it writes anything."""
     good = stored((INSTALLER, installer), ("readme.txt", b"hello\n"))
+    add_7zz = ("7zz", "a", "-tzip", "-bso0")
     return {
+        "7zz: one entry added as Deflate64": with_tools(installer, add_7zz + ("-mm=Deflate64",)),
+        "7zz: BZip2, LZMA and PPMd entries": with_tools(
+            installer, add_7zz + ("-mm=BZip2",), add_7zz + ("-mm=LZMA",), add_7zz + ("-mm=PPMd",)),
+        "zip -P and 7zz AES-256: encrypted entries": with_tools(
+            installer, ("zip", "-q", "-P", "secret"), add_7zz + ("-psecret", "-mem=AES256")),
+        "zip -y: a symbolic link": with_link(installer),
+        "Łódź.txt beside łódź.txt": stored((INSTALLER, installer), ("Łódź.txt", b"1"), ("łódź.txt", b"2")),
         "overlap bomb (200 records, one entry)": overlap_bomb(),
         "central and local names differ": rewrite(good, b"readme.txt", b"readme.exe"),
         "../ name": stored((INSTALLER, installer), ("../evil.txt", b"x")),
