@@ -95,6 +95,12 @@ FileHandle FileCreate(const std::u16string& name) {
   return fd;
 }
 
+FileHandle FileCreateNew(const std::u16string& name) {
+  const int fd = ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  Noted(fd >= 0);
+  return fd;
+}
+
 FileHandle FileOpen(const std::u16string& name, Access access, Share) {
   static const int kFlags[] = {O_RDONLY, O_WRONLY, O_RDWR};
   int fd = ::open(Path(name).c_str(), kFlags[static_cast<int>(access)]);

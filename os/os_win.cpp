@@ -38,6 +38,11 @@ FileHandle FileCreate(const std::u16string& name) {
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+FileHandle FileCreateNew(const std::u16string& name) {
+  return Wrap(CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 FileHandle FileOpen(const std::u16string& name, Access access, Share share) {
   static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE,
                                   GENERIC_READ | GENERIC_WRITE};
@@ -188,10 +193,17 @@ std::string LastFailure() {
   return WideToAnsi(message);
 }
 
+// A name that fills the buffer may have been cut short (the call then
+// reports the buffer's size), so it is asked again with a larger one, up to
+// the longest path Windows knows.
 std::u16string ProgramPath() {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return FromWinText(buffer, n);
+  for (DWORD size = MAX_PATH + 1; size <= 0x10000; size *= 2) {
+    std::wstring buffer(size, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, &buffer[0], size);
+    if (n == 0) return {};
+    if (n < size) return FromWinText(buffer.data(), n);
+  }
+  return {};
 }
 
 std::u16string InstalledDataFolder(const std::u16string&) {
