@@ -198,10 +198,10 @@ std::string LastFailure() {
 // the longest path Windows knows.
 std::u16string ProgramPath() {
   for (DWORD size = MAX_PATH + 1; size <= 0x10000; size *= 2) {
-    std::wstring buffer(size, L'\0');
-    const DWORD n = GetModuleFileNameW(nullptr, &buffer[0], size);
+    std::u16string buffer(size, u'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(&buffer[0]), size);
     if (n == 0) return {};
-    if (n < size) return FromWinText(buffer.data(), n);
+    if (n < size) return buffer.substr(0, n);
   }
   return {};
 }

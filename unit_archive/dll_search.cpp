@@ -1,7 +1,5 @@
 #include "unit_archive/dll_search.h"
 
-#include <string>
-
 namespace {
 
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
@@ -26,12 +24,13 @@ SetDefaultDllDirectoriesFunction FindSetDefaultDllDirectories() {
 // their own imports come from that folder too. A DLL that this Windows lacks
 // fails to load and is then loaded by nothing else either.
 void PreloadLaterLoadedDlls() {
-  wchar_t folder[MAX_PATH + 1] = {};
-  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  wchar_t path[MAX_PATH + 16] = {};
+  const UINT n = GetSystemDirectoryW(path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return;
+  path[n] = L'\\';
   for (const wchar_t* name : kLaterLoadedDlls) {
-    const std::wstring path = std::wstring(folder, n) + L"\\" + name;
-    LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    lstrcpynW(path + n + 1, name, 15);
+    LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   }
 }
 
