@@ -8,6 +8,7 @@
 #include "launcher/debug_trace.h"
 #include "launcher/folders.h"
 #include "launcher/launcher_config.h"
+#include "launcher/program_image.h"
 #include "launcher/registry.h"
 #include "launcher/shell_start.h"
 #include "os/win_text.h"
@@ -16,6 +17,7 @@
 #include "unit_archive/unit_archive.h"
 #include "unit_pack_files/file_mix_reader.h"
 #include "unit_pack_files/pack_locator.h"
+#include "velm_stream/tv_file_stream.h"
 #include "velm_stream/tv_memory_stream.h"
 
 namespace {
@@ -27,24 +29,46 @@ const char kPluginName[] = "yz1.dll";
 const char16_t kMarkKey[] =
     u"\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
 
-// How often a fresh temporary file is taken when its unpack folder's name is
-// already taken, before the run ends.
+// How often a fresh temporary file is taken when its name or its unpack
+// folder's name is already taken, before the run ends.
 constexpr int kUnpackFolderAttempts = 16;
 
-// Step 3: a new, empty, uniquely named file in the work folder.
-std::string CreateTempPackFile(const std::string& workFolder) {
+// Step 3: a new, empty file of a unique name in the work folder, created
+// here and open for this run alone. The platform's call only makes the name
+// (Wine's, when every name is taken, returns an existing file); a name that
+// exists, a link included, is never written through. Null when the name is
+// taken or the file cannot be created.
+std::unique_ptr<TVFileStream> CreateTempPackFile(const std::string& workFolder, UINT unique,
+                                                 std::string& name) {
   char buffer[4096] = {};
-  if (GetTempFileNameA(workFolder.c_str(), kTempPrefix, 0, buffer) == 0)
+  if (GetTempFileNameA(workFolder.c_str(), kTempPrefix, unique, buffer) == 0)
     throw Exception(u"GetTempFileNameA failed");
-  return rtl::FromBuffer(buffer, sizeof buffer);
+  name = rtl::FromBuffer(buffer, sizeof buffer);
+  try {
+    return std::make_unique<TVFileStream>(name, TVFileStream::kCreateNew);
+  } catch (const EInOutError&) {
+    return nullptr;
+  }
 }
 
-// Steps 5-6: the pack that follows the program's image, saved over the
-// temporary file (which stays empty when there is none).
-void StagePack(const std::string& tempPack) {
+// The unique number of each fresh name: counted from the clock, as the
+// platform does, and never 0 (which would ask the platform to create it).
+UINT UniqueNumber(DWORD start, int attempt) {
+  return static_cast<UINT>((start + static_cast<DWORD>(attempt)) % 0xFFFF + 1);
+}
+
+// Steps 5-6: the pack that follows the program's image, saved into the
+// temporary file (which stays empty when there is none). It is read from the
+// file mapped as the program's image, never from whatever bears its name now.
+void StagePack(TVFileStream& tempPack) {
   TVMemoryStream pack;
-  LoadAppendedPack(TestMode ? rtl::ToWide(kTestPackFile) : rtl::ProgramPath(), pack, true);
-  pack.SaveToFile(tempPack);
+  if (TestMode) {
+    LoadAppendedPack(rtl::ToWide(kTestPackFile), pack, true);
+  } else {
+    const std::unique_ptr<TVFileStream> program = OpenProgramImage();
+    LoadAppendedPack(*program, pack, true);
+  }
+  pack.SaveToStream(tempPack);
 }
 
 // True when anything of that name exists, or may exist: its attributes
@@ -64,22 +88,25 @@ bool FolderPath(const std::string& folder, std::u16string& path) {
   return true;
 }
 
-// Steps 2-8. The unpack folder is always one that this run created, new and
-// empty: where its name is taken (planted by someone who can write to the
-// work folder), a fresh temporary file and folder are taken instead, a
-// bounded number of times. The name is looked at before the pack is staged,
+// Steps 2-8. The temporary file and the unpack folder are always ones that
+// this run created, new and empty: where a name is taken (planted by someone
+// who can write to the work folder), fresh ones are taken instead, a bounded
+// number of times. The folder's name is looked at before the pack is staged,
 // so that a taken one costs no copy, and the folder is created only once the
 // pack has been read, so that a program without a pack leaves none.
 std::unique_ptr<TFileMixReader> StageInNewFolder(std::string& unpackFolder) {
   const std::string workFolder = TestMode ? GetDesktopFolder() : GetTempFolder();
+  const DWORD start = GetTickCount();
   for (int attempt = 0; attempt < kUnpackFolderAttempts; ++attempt) {
-    const std::string tempPack = CreateTempPackFile(workFolder);
+    std::string tempPack;
+    std::unique_ptr<TVFileStream> file = CreateTempPackFile(workFolder, UniqueNumber(start, attempt), tempPack);
+    if (!file) continue;
     DebugTrace("tempPack=" + tempPack);
     unpackFolder = tempPack + kUnpackSuffix;
     std::u16string path;
     if (!FolderPath(unpackFolder, path) || NameTaken(path)) continue;
-    StagePack(tempPack);
-    auto reader = std::make_unique<TFileMixReader>(tempPack);
+    StagePack(*file);
+    auto reader = std::make_unique<TFileMixReader>(std::move(file), tempPack);
     if (CreateDirectoryW(os::WinText(path), nullptr)) return reader;
   }
   throw Exception(u"no new unpack folder");
@@ -120,6 +147,12 @@ void UnpackArchive(const std::string& unpackFolder, bool packCarriesPlugin) {
   MessageBoxW(nullptr, L"ERROR", L"ARC.YZ1がありません。", MB_OK);
 }
 
+// The installer's own folder, its working folder: it then loads nothing by
+// name from the folder that the setup was started in.
+std::string InstallerFolder(const std::string& installer) {
+  return rtl::ToAnsi(rtl::ExtractFilePath(rtl::ToWide(installer)));
+}
+
 // Step 14: a program whose path holds "setup" or "install" is recorded so
 // that Windows does not ask afterwards whether the setup ran correctly.
 void WriteCompatibilityMark() {
@@ -146,6 +179,6 @@ void RunSetupLauncher() {
   DebugTrace("path=" + unpackFolder);
   UnpackArchive(unpackFolder, packCarriesPlugin);
   const std::string installer = unpackFolder + config;
-  if (FileExistsAnsi(installer)) OpenWithShell(nullptr, installer, "");
+  if (FileExistsAnsi(installer)) OpenWithShell(nullptr, installer, "", InstallerFolder(installer));
   WriteCompatibilityMark();
 }

@@ -7,7 +7,8 @@
 
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the 32-bit shell start record");
 
-void OpenWithShell(HWND owner, const std::string& file, const std::string& parameters) {
+void OpenWithShell(HWND owner, const std::string& file, const std::string& parameters,
+                   const std::string& directory) {
   SHELLEXECUTEINFOA info = {};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -15,6 +16,7 @@ void OpenWithShell(HWND owner, const std::string& file, const std::string& param
   info.lpVerb = IsWindowsVersion60() ? "runas" : nullptr;
   info.lpFile = file.c_str();
   info.lpParameters = parameters.c_str();
+  info.lpDirectory = directory.c_str();
   info.nShow = SW_SHOWNORMAL;
   if (!ShellExecuteExA(&info)) throw Exception(u"起動に失敗しました。(" + rtl::ToWide(file) + u")");
 }

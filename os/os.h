@@ -31,10 +31,11 @@ enum class Share { None, Read, Write, ReadWrite };
 // Creates (emptying an existing file) or opens an existing file.
 // Returns kNoFile on failure.
 FileHandle FileCreate(const std::u16string& name);
-FileHandle FileOpen(const std::u16string& name, Access access, Share share);
-// Creates a new file for reading and writing, as mkstemp does: kNoFile when
-// anything exists under the name, a link included, which is never followed.
+// Creates a new file for reading and writing, shared with no one, as mkstemp
+// does: kNoFile when anything exists under the name (a hard link, a link
+// elsewhere), which is never followed.
 FileHandle FileCreateNew(const std::u16string& name);
+FileHandle FileOpen(const std::u16string& name, Access access, Share share);
 // One system call each; a failure reads or writes 0 bytes.
 std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count);
 std::int32_t FileWrite(FileHandle h, const void* buffer, std::int32_t count);
@@ -75,7 +76,8 @@ bool RenameFile(const std::u16string& from, const std::u16string& to);
 // GetLastError on Windows, kept when that call failed), as 8-bit text; empty
 // when the last of them succeeded.
 std::string LastFailure();
-// The running program's full path, at most 260 characters.
+// The running program's full path, however long; empty when the platform
+// cannot tell it whole.
 std::u16string ProgramPath();
 // The folder of the files installed with the running program under name:
 // share/NAME beside the program's bin folder on POSIX (the usual install

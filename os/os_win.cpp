@@ -194,10 +194,17 @@ std::string LastFailure() {
   return WideToAnsi(message);
 }
 
+// A name that fills the buffer may have been cut short (the call then
+// reports the buffer's size), so it is asked again with a larger one, up to
+// the longest path Windows knows.
 std::u16string ProgramPath() {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return FromWinText(buffer, n);
+  for (DWORD size = MAX_PATH + 1; size <= 0x10000; size *= 2) {
+    std::u16string buffer(size, u'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(&buffer[0]), size);
+    if (n == 0) return {};
+    if (n < size) return buffer.substr(0, n);
+  }
+  return {};
 }
 
 std::u16string InstalledDataFolder(const std::u16string&) {

@@ -6,7 +6,7 @@ if(WIN32)
   set(e2e_cases full_run no_pack no_config config_with_blanks config_absolute no_archive
       extract_failure plugin_missing plugin_crash plugin_reports_error shell_refuses
       program_paths windows_versions two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
-      signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path paths_outside_code_page
+      signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path swapped_setup old_windows_long_names paths_outside_code_page
       verify_agrees zip_many_entries japanese_windows installed_kit)
   foreach(case ${e2e_cases})
     add_test(NAME wine-e2e:${case}

@@ -2,6 +2,10 @@
 
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
@@ -251,6 +255,26 @@ TEST(FileStream, CreateWriteReopenAndRead) {
   EXPECT_EQ(f.Write("x", 1), 0);  // opened for reading only
   EXPECT_EQ(f.Seek(-1, 0), -1);
   EXPECT_EQ(f.Seek(0x100000000LL, 0), 0x100000000LL);  // 64-bit positions
+}
+
+// A new file is made only where nothing bears the name: an existing file
+// stays as it is, and a link (dangling or not) is never followed.
+TEST(FileStream, CreateNewTakesOnlyAFreeName) {
+  ScratchDir dir;
+  const std::string taken = dir.File("taken.bin");
+  WriteFile(taken, "old");
+  EXPECT_THROW(TVFileStream(taken, TVFileStream::kCreateNew), EInOutError);
+  EXPECT_EQ(ReadFile(taken), "old");
+#ifndef _WIN32
+  ASSERT_EQ(::symlink(dir.File("target.bin").c_str(), dir.File("link.bin").c_str()), 0);
+  EXPECT_THROW(TVFileStream(dir.File("link.bin"), TVFileStream::kCreateNew), EInOutError);
+  EXPECT_FALSE(rtl::FileExists(rtl::ToWide(dir.File("target.bin"))));
+#endif
+  TVFileStream fresh(dir.File("fresh.bin"), TVFileStream::kCreateNew);
+  fresh.WriteBuffer("new", 3);
+  fresh.SetPosition(0);
+  char buf[4] = {};
+  EXPECT_EQ(fresh.Read(buf, 4), 3);
 }
 
 TEST(FileStream, SetSizeTruncatesAndMovesThePosition) {

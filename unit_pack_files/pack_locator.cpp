@@ -46,6 +46,10 @@ bool ScanForPackStart(TVFileStream& file) {
 bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool copyData) {
   if (!rtl::FileExists(fileName)) return false;
   TVFileStream file(fileName, kOpenShareRead);
+  return LoadAppendedPack(file, dest, copyData);
+}
+
+bool LoadAppendedPack(TVFileStream& file, TVMemoryStream& dest, bool copyData) {
   const char first = ReadAt<char>(file, 0);
   if (first != 'M' && first != 'm') return false;
   const std::int64_t end = EndOfSections(file);

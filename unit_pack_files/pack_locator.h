@@ -4,6 +4,7 @@
 
 #include <string>
 
+class TVFileStream;
 class TVMemoryStream;
 
 // True when a byte "f" follows the end of the image's last section. With
@@ -14,3 +15,6 @@ class TVMemoryStream;
 // does not fit in one memory block raises EOutOfMemory before any of it is
 // copied.
 bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool copyData);
+
+// The same over a file already open for reading, from its start.
+bool LoadAppendedPack(TVFileStream& file, TVMemoryStream& dest, bool copyData);

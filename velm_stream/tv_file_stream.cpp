@@ -40,6 +40,8 @@ void TVFileStream::Open(const std::u16string& name, std::uint16_t mode) {
   os::Share share;
   if (mode == kCreate)
     handle_ = os::FileCreate(name);
+  else if (mode == kCreateNew)
+    handle_ = os::FileCreateNew(name);
   else if (DecodeMode(mode, access, share))
     handle_ = os::FileOpen(name, access, share);
   if (handle_ < 0) OpenError(name);

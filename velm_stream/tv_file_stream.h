@@ -9,11 +9,13 @@
 
 class TVFileStream : public TVStream {
  public:
-  // Mode 0xFFFF creates (or empties) the file; any other mode opens an
-  // existing one: bits 0-1 choose the access, bits 4-7 the sharing.
+  // Mode 0xFFFF creates (or empties) the file, 0xFFFE creates a new one
+  // (shared with no one) and fails where the name exists; any other mode
+  // opens an existing one: bits 0-1 choose the access, bits 4-7 the sharing.
   // Raises EInOutError when the file cannot be created or opened. An 8-bit
   // name (system code page) that has no exact UTF-16 form is not opened.
   static constexpr std::uint16_t kCreate = 0xFFFF;
+  static constexpr std::uint16_t kCreateNew = 0xFFFE;
   TVFileStream(const std::string& fileName, std::uint16_t mode);
   TVFileStream(const std::u16string& fileName, std::uint16_t mode);
   ~TVFileStream() override;

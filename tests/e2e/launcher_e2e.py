@@ -180,8 +180,8 @@ def full_run(ctx):
     receipts = s.receipts()
     expect(len(receipts) == 1, "installer ran %d times" % len(receipts))
     expect("args=\r\n" in receipts[0], "the installer got arguments: %r" % receipts[0])
-    expect("cwd=" + windows_path(s.path("cwd")) in receipts[0],
-           "the installer did not inherit the current folder: %r" % receipts[0])
+    expect("cwd=" + windows_path(os.path.join(s.unpack_dir(), "app")) + "\r\n" in receipts[0],
+           "the installer's working folder is not its own folder: %r" % receipts[0])
     expect(s.mark(exe) == ("REG_DWORD", "0x1"), "no compatibility mark for %s" % exe)
     loads = [c for c in calls(s.trace, "LoadLibraryExW") if "yz1.dll" in c]
     expect(loads and "_dir\\\\" in loads[0],
@@ -613,6 +613,99 @@ def dll_search_path(ctx):
     loaded = [m.lower() for m in loaded_modules(s.trace) if m.lower().endswith("\\uxtheme.dll")]
     expect(loaded and not set(loaded) & {windows_path(p).lower() for p in planted},
            "uxtheme.dll was not loaded from the system folder: %s" % loaded)
+
+
+@case
+def swapped_setup(ctx):
+    """The setup is renamed away once it runs and a setup with the same stub
+    and another pack put under its name: the run never reads that pack. The
+    trace build's first box holds the run after the start and before the
+    launcher reads its own file, so the swap falls in that window each time."""
+    s = Setup(ctx, "swapped_setup")
+    stub = ctx.stub
+    ctx.stub = os.path.join(ctx.bin, "launcher_trace.exe")
+    try:
+        write(s.path("payload", "readme.txt"), b"foreign\n")
+        foreign = s.build("parts/foreign_setup.exe")
+        write(s.path("payload", "readme.txt"), b"genuine\n")
+        exe = s.build("run/swap_setup.exe")
+    finally:
+        ctx.stub = stub
+    with xvfb(ctx) as display:
+        proc = ctx.wine.start(windows_path(exe), s.path("cwd"), s.tmp, trace=False, display=display)
+        box = find_window(display, "DEBUG", timeout=60)
+        expect(box, "the run did not stop at its first trace box")
+        os.rename(exe, s.path("run", "renamed_away.exe"))
+        shutil.copy(foreign, exe)
+        while proc.poll() is None:  # close every box that follows
+            box = find_window(display, "DEBUG", timeout=2)
+            if box:
+                subprocess.run(["xdotool", "key", "--window", box, "Return"],
+                               env=dict(os.environ, DISPLAY=display))
+        ctx.wine.finish(proc)
+    readmes = [read(r) for r in glob.glob(os.path.join(s.tmp, "*_dir", "readme.txt"))]
+    receipts = glob.glob(os.path.join(s.tmp, "*_dir", "app", "receipt.txt"))
+    expect(b"foreign\n" not in readmes and not receipts,
+           "the pack of the setup put in its place was used: %s %s" % (readmes, receipts))
+
+
+@case
+def old_windows_long_names(ctx):
+    """A setup whose path is longer than MAX_PATH reads its own pack, never
+    that of a sibling named by the path's first 260 characters; on a Windows
+    without SetDefaultDllDirectories (its name patched out of the stub) the
+    DLLs the run loads by name never come from the setup's folder; when every
+    temporary name is taken (hard links to a file elsewhere), the run writes
+    into none of them."""
+    s = Setup(ctx, "long_path")
+    folder = s.path("run", "d" * 120)
+    exe = os.path.join(folder, "setup_" + "x" * (300 - len(windows_path(folder))) + ".exe")
+    write(s.path("payload", "readme.txt"), b"sibling\n")
+    s.build(os.path.join(folder, os.path.basename(exe)[:260 - len(windows_path(folder)) - 1]))
+    write(s.path("payload", "readme.txt"), b"genuine\n")
+    s.build(exe)
+    s.run(exe, trace=False)
+    readme = os.path.join(s.unpack_dir(), "readme.txt")
+    expect(os.path.exists(readme) and read(readme) == b"genuine\n", "the long-named setup did not read its own pack")
+    expect(len(s.receipts()) == 1, "the installer did not run once")
+
+    s = Setup(ctx, "old_windows")
+    patched = s.path("parts", "old_windows_stub.exe")
+    stub = read(ctx.stub)
+    expect(b"SetDefaultDllDirectories" in stub, "the stub does not look up SetDefaultDllDirectories")
+    write(patched, stub.replace(b"SetDefaultDllDirectories", b"SetDefaultDllDirectoriez"))
+    names = ("uxtheme", "dwmapi", "propsys", "msimg32", "oleaut32")
+    planted = [s.path(where, name + ".dll") for where in ("run", "cwd") for name in names]
+    for path in planted:
+        write(path, plugin_bytes(ctx, test_plugin(ctx)))
+    saved, ctx.stub = ctx.stub, patched
+    try:  # a pack without an archive: a box, then the installer it carries
+        exe = s.build_raw("run/old_setup.exe", [("YZ1.DLL", plugin_bytes(ctx))] + installer_in_pack(ctx))
+    finally:
+        ctx.stub = saved
+    with xvfb(ctx) as display:
+        proc = ctx.wine.start(windows_path(exe), s.path("cwd"), s.tmp, display=display,
+                              extra_env={"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n,b" % ",".join(names)})
+        box = find_window(display, "ARC.YZ1", timeout=60)
+        expect(box, "no box appeared")
+        subprocess.run(["xdotool", "key", "--window", box, "Return"], env=dict(os.environ, DISPLAY=display))
+        _, s.trace = ctx.wine.finish(proc)
+    expect(calls(s.trace, "SetDllDirectoryW"), "the run did not take the path of a Windows without the call")
+    loaded = {m.lower() for m in loaded_modules(s.trace)} & {windows_path(p).lower() for p in planted}
+    expect(not loaded, "planted DLLs were loaded: %s" % sorted(loaded))
+    expect(len(s.receipts("receipt.txt")) == 1, "the installer did not run once")
+
+    s = Setup(ctx, "temp_names_taken")
+    outside = [s.path("parts", "outside%d.bin" % i) for i in range(2)]
+    for path in outside:
+        write(path, b"outside\n")
+    for n in range(0x10000):
+        os.link(outside[n % 2], os.path.join(s.tmp, "vlk%x.tmp" % n))
+    exe = s.build("run/taken_setup.exe")
+    s.run(exe)
+    expect(all(read(p) == b"outside\n" for p in outside), "the run wrote through a planted link")
+    expect(len(os.listdir(s.tmp)) == 0x10000, "the run created something in the full temporary folder")
+    expect(not shell_starts(s.trace), "something was started: %s" % shell_starts(s.trace))
 
 
 def program_calls(trace, exe):
