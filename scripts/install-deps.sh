@@ -4,11 +4,13 @@
 set -e
 # The win32 thread-model compiler builds the shipped stub and plug-in (smaller
 # than with the posix one, which GoogleTest needs); dpkg-dev and file serve
-# CPack's Debian package (its library dependencies), binutils the kit's tests.
+# CPack's Debian package (its library dependencies), binutils the kit's tests;
+# lzma-dev brings the LZMA decoder's C sources that the plug-in compiles in,
+# liblzma-dev the compressor of fmix's solid archives.
 PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xdotool
 cmake ninja-build googletest python3 clang llvm libclang-rt-14-dev zip unzip zlib1g-dev locales imagemagick
 openssl osslsigncode fonts-ipafont-gothic dpkg-dev file binutils
-7zip libarchive-tools"
+7zip libarchive-tools lzma-dev liblzma-dev xz-utils"
 
 # Some Wine tests run under a Japanese locale (code page 932); the IPA Gothic
 # font draws their boxes' Japanese text in screenshots.

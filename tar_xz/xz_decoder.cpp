@@ -237,7 +237,15 @@ bool TXzDecoder::ReadFooter(std::uint64_t indexSize) {
     return Fail(u"damaged stream footer");
   if ((Get32(footer + 4) + std::uint64_t{1}) * 4 != indexSize || std::memcmp(footer + 8, flags_, 2) != 0)
     return Fail(u"the stream footer does not match its header and index");
-  if (!input_.AtEnd()) return Fail(u"data after the end of the xz stream");
   ended_ = true;
-  return true;
+  return ReadStreamPadding();
+}
+
+// Zeros may follow the stream in groups of four (bsdtar pads its output to
+// whole records so); nothing else, not even another stream.
+bool TXzDecoder::ReadStreamPadding() {
+  const std::uint64_t end = input_.Position();
+  for (unsigned char byte = 0; !input_.AtEnd();)
+    if (!input_.Read(&byte, 1) || byte != 0) return Fail(u"data after the end of the xz stream");
+  return (input_.Position() - end) % 4 == 0 || Fail(u"data after the end of the xz stream");
 }

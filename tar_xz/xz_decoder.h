@@ -5,8 +5,8 @@
 // index against the blocks that were read. LZMA2 is the only filter read;
 // dictionaries larger than kMaxDictionary are refused, which bounds the
 // memory a stream can ask for. Streams without a check, or with SHA-256, and
-// bytes after the stream are refused too. Nothing raises: a failure returns
-// false with the reason in Failure().
+// bytes after the stream other than its padding are refused too. Nothing
+// raises: a failure returns false with the reason in Failure().
 #pragma once
 
 #include <cstddef>
@@ -58,6 +58,7 @@ class TXzDecoder {
   bool FinishBlock();
   bool ReadIndex();
   bool ReadFooter(std::uint64_t indexSize);
+  bool ReadStreamPadding();
   bool ReadVli(std::uint64_t& value, std::string& seen);
   bool Fail(const std::u16string& reason);
 
