@@ -1,7 +1,11 @@
 """Seed inputs for the fuzz targets: packs, a small image with a pack
-appended, and ZIP archives (deflated, Zip64, behind other bytes).
+appended, ZIP archives (deflated, Zip64, behind other bytes) and xz-compressed
+tars (pax and GNU names, CRC-32 and CRC-64 checks, stored and LZMA chunks).
 usage: seeds.py DIR"""
 import io
+import lzma
+import random
+import tarfile
 import os
 import sys
 import zipfile
@@ -27,8 +31,24 @@ def zip_seed(zip64=False, before=b""):
 
 ZIPS = [zip_seed(), zip_seed(zip64=True), zip_seed(before=b"MZ" * 50)]
 
+def tar_xz_seed(tar_format, check):
+    out = io.BytesIO()
+    with tarfile.open(fileobj=out, mode="w", format=tar_format) as t:
+        folder = tarfile.TarInfo("dir")
+        folder.type = tarfile.DIRTYPE
+        t.addfile(folder)
+        for name, data in (("dir/a.txt", b"text " * 400), ("d/" + "\u00dc" * 60 + ".bin",
+                                                              random.Random(1).randbytes(3000))):
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            t.addfile(info, io.BytesIO(data))
+    return lzma.compress(out.getvalue(), check=check)
+
+
+TARS = [tar_xz_seed(tarfile.PAX_FORMAT, lzma.CHECK_CRC64), tar_xz_seed(tarfile.GNU_FORMAT, lzma.CHECK_CRC32)]
+
 for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
-                      ("fuzz_zip_reader", ZIPS)):
+                      ("fuzz_zip_reader", ZIPS), ("fuzz_tar_reader", TARS)):
     os.makedirs(os.path.join(sys.argv[1], target), exist_ok=True)
     for i, seed in enumerate(seeds):
         with open(os.path.join(sys.argv[1], target, "seed%d" % i), "wb") as f:
