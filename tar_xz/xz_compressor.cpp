@@ -27,7 +27,7 @@ struct TXzCompressor::TStream {
 TXzCompressor::TXzCompressor(Output out, std::uint64_t size)
     : out_(std::move(out)), stream_(std::make_unique<TStream>()) {
   lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME)) throw XzError(LZMA_OPTIONS_ERROR);
+  if (lzma_lzma_preset(&options, 9)) throw XzError(LZMA_OPTIONS_ERROR);
   options.dict_size = static_cast<std::uint32_t>(
       std::clamp<std::uint64_t>(size, LZMA_DICT_SIZE_MIN, kMaxDictionary));
   const lzma_filter filters[] = {{LZMA_FILTER_LZMA2, &options}, {LZMA_VLI_UNKNOWN, nullptr}};

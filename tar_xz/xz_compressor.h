@@ -1,5 +1,6 @@
 // TXzCompressor: compresses a byte stream into one .xz stream for the
-// solid archive: LZMA2 at preset 9 (extreme), a CRC-64 check, and a
+// solid archive: LZMA2 at preset 9 (not extreme, which made 40 MB of
+// Windows DLLs 0.5% larger and took longer), a CRC-64 check, and a
 // dictionary no larger than the data (at least 4 KiB) and at most
 // kMaxDictionary, which is all the plug-in's decoder then needs. The same
 // bytes in give the same bytes out.
