@@ -13,7 +13,9 @@ constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::uint64_t kMaxExtension = 1 << 20;
 constexpr std::uint16_t kUtf8Flag = 0x0800, kMadeOnUnix = 0x0300;
 
-std::uint64_t Padded(std::uint64_t size) { return (size + TTarHeader::kBlock - 1) / TTarHeader::kBlock * TTarHeader::kBlock; }
+std::uint64_t Padded(std::uint64_t size) {
+  return (size + TTarHeader::kBlock - 1) / TTarHeader::kBlock * TTarHeader::kBlock;
+}
 
 // Why an entry of this type is refused.
 std::u16string TypeRefusal(char type) {
@@ -127,16 +129,16 @@ bool TTarReader::AddEntry(const TTarHeader& header, const TZipNameDecoder& names
   TZipEntry entry;
   entry.rawName = header.Name();
   if (!names.Decode(entry.rawName, header.NameIsUtf8() ? kUtf8Flag : 0, kMadeOnUnix, {}, entry.name))
-    return Fail(u"name is no text in code page " + rtl::ToWide(std::to_string(names.LegacyCodePage(kMadeOnUnix))),
+    return Fail(u"name is no text in code page " +
+                    rtl::ToWide(std::to_string(names.LegacyCodePage(kMadeOnUnix))),
                 rtl::ToWide(entry.rawName));
   const bool folder = header.Type() == TTarHeader::kFolder;
   if (!folder && !header.IsFile()) return Fail(TypeRefusal(header.Type()), entry.name);
   if (header.Size() > 0xFFFFFFFEu) return Fail(u"entries of 4 GiB or more are not supported", entry.name);
   if (folder && header.Size() != 0) return Fail(u"damaged tar header", entry.name);
-  if (folder != (!entry.name.empty() && entry.name.back() == u'/')) {
-    if (!folder) return Fail(u"damaged tar header", entry.name);
-    entry.name += u'/';
-  }
+  const bool slash = !entry.name.empty() && entry.name.back() == u'/';
+  if (!folder && slash) return Fail(u"damaged tar header", entry.name);  // a file named as a folder
+  if (folder && !slash) entry.name += u'/';
   entry.size = entry.compressedSize = static_cast<std::uint32_t>(header.Size());
   entry.localOffset = entry.dataStart = static_cast<std::int64_t>(position_);
   entries_.push_back(entry);

@@ -153,7 +153,8 @@ TEST_F(TarXzTest, RefusesDamageAndWhatItCannotRead) {
   Shell("xz --x86 --lzma2 -c " + tar + " > " + scratch_.File("x86"));
   Shell("xz --check=sha256 -c " + tar + " > " + scratch_.File("sha256"));
   WriteFile(scratch_.File("dictionary"), WithDictionary(bytes, 29));  // 96 MiB
-  Shell("xz -c " + tar + " > " + scratch_.File("two_streams") + " && printf x | xz -c >> " + scratch_.File("two_streams"));
+  const std::string twoStreams = scratch_.File("two_streams");
+  Shell("xz -c " + tar + " > " + twoStreams + " && printf x | xz -c >> " + twoStreams);
   const std::map<std::string, std::string> refusals = {
       {"flipped", "CRC-64 mismatch"},
       {"truncated", "truncated stream"},
