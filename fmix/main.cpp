@@ -20,7 +20,7 @@ const char kUsage[] =
     "  extract [--allow-overlap] PACK_OR_EXE DIR [NAME...]\n"
     "                                               write the entries (all, or those named)\n"
     "  append STUB.exe PACK OUT.exe                 the stub followed by the pack\n"
-    "  zip OUT.yz1 DIR [--quiet]                    DIR as a deflate ZIP archive\n"
+    "  zip OUT.yz1 DIR [--solid] [--quiet]          DIR as a deflate ZIP archive (--solid: tar.xz)\n"
     "  setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll] [--quiet]\n"
     "                                               assemble a setup executable\n"
     "  verify SETUP.exe                             check that a setup will reach its installer\n";
@@ -57,8 +57,9 @@ const Command kCommands[] = {
      "Writes the stub followed by the pack; the stub must end at its last section.\n",
      false},
     {"zip", RunZip,
-     "usage: fmix zip OUT.yz1 DIR [--quiet]\n"
+     "usage: fmix zip OUT.yz1 DIR [--solid] [--quiet]\n"
      "Writes DIR's files as a deflate ZIP archive for yz1.dll; the same folder gives the same bytes.\n"
+     "  --solid  an xz-compressed tar instead: all files in one LZMA2 stream, far smaller\n"
      "  --quiet  no progress line (there is none either when stderr is no terminal)\n",
      false},
     {"setup", RunSetup,

@@ -1,7 +1,7 @@
 // Zipping a folder for the archiver plug-in: entries are named relative to
 // the folder with forward slashes and come in byte-wise order of their UTF-8
 // names; empty folders are recorded as "name/". The same tree always gives
-// the same bytes.
+// the same bytes, as a ZIP file or as an xz-compressed tar (solid).
 #include "fmix/zip_folder.h"
 
 #include <algorithm>
@@ -12,6 +12,8 @@
 #include "fmix/host_path.h"
 #include "fmix/output_file.h"
 #include "fmix/progress.h"
+#include "tar_xz/tar_writer.h"
+#include "tar_xz/xz_compressor.h"
 #include "zip/zip_writer.h"
 
 namespace fs = std::filesystem;
@@ -80,9 +82,34 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
   return items;
 }
 
+// The items as a tar, which streams through the compressor: each file is
+// read once, and the dictionary is sized to the tar.
+void WriteSolid(const std::vector<Item>& items, TOutputFile& out, TProgress* progress) {
+  std::uint64_t bytes = 0, size = TTarWriter::kEndBytes;
+  for (const Item& item : items) {
+    bytes += item.size;
+    size += TTarWriter::EntryBytes(item.name, item.size);
+  }
+  TXzCompressor xz([&out](const char* data, std::size_t n) { out.Write(data, n); }, size);
+  if (progress) progress->Start(bytes, 1);
+  TTarWriter tar([&xz](const char* data, std::size_t n) { xz.Write(data, n); },
+                 [progress](std::uint64_t read) {
+                   if (progress) progress->Advance(read);
+                 });
+  for (const Item& item : items) {
+    if (item.name.back() == '/')
+      tar.AddFolder(item.name);
+    else
+      tar.AddFile(item.name, item.path, item.size);
+  }
+  tar.Finish();
+  xz.Finish();
+  if (progress) progress->Finish();
+}
+
 }  // namespace
 
-void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress) {
+void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress, bool solid) {
   const fs::path root = HostPath(dir);
   std::error_code error;
   if (!fs::is_directory(root, error)) throw FileError(dir, "no such folder");
@@ -91,6 +118,7 @@ void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress) {
     throw FileError(dir, "holds " + std::to_string(items.size()) +
                              " entries; a ZIP file holds at most " +
                              std::to_string(TZipWriter::kMaxEntries));
+  if (solid) return WriteSolid(items, out, progress);
   std::uint64_t bytes = 0;
   for (const Item& item : items) bytes += item.size;
   if (progress) progress->Start(bytes, 2);  // every file is read twice

@@ -1,4 +1,4 @@
-// ZipFolder: a folder's content as a ZIP archive for the archiver plug-in.
+// ZipFolder: a folder's content as an archive for the archiver plug-in.
 #pragma once
 
 #include <string>
@@ -9,5 +9,6 @@ class TProgress;
 // Writes dir's content into out (not committed). The folder is read whole
 // first, so that a missing folder, an oversized file or too many entries are
 // refused before anything is written. The output file itself is left out.
-// progress, when given, counts the bytes read.
-void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress = nullptr);
+// progress, when given, counts the bytes read. solid writes an xz-compressed
+// tar in place of the ZIP file.
+void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress = nullptr, bool solid = false);

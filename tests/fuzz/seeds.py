@@ -1,8 +1,12 @@
 """Seed inputs for the fuzz targets: packs, a small image with a pack
-appended, ZIP archives (deflated, Zip64, behind other bytes) and setups
-with a small plug-in DLL.
+appended, ZIP archives (deflated, Zip64, behind other bytes), setups with a
+small plug-in DLL and xz-compressed tars (pax and GNU names, CRC-32 and
+CRC-64 checks, stored and LZMA chunks).
 usage: seeds.py DIR"""
 import io
+import lzma
+import random
+import tarfile
 import os
 import sys
 import zipfile
@@ -31,8 +35,25 @@ SETUPS = [stub() + pack([(b"YZ1.DLL", plugin, 0), (b"ARC.YZ1", ZIPS[0], 0), (b"C
           for plugin in (dll(exports=(b"Yz1", b"VelmZipReaderVersion"), imports=(b"KERNEL32.dll",)),
                          dll(imports=(b"kernel32.dll", b"foreign.dll"), repeat=2))]
 
+def tar_xz_seed(tar_format, check):
+    out = io.BytesIO()
+    with tarfile.open(fileobj=out, mode="w", format=tar_format) as t:
+        folder = tarfile.TarInfo("dir")
+        folder.type = tarfile.DIRTYPE
+        t.addfile(folder)
+        for name, data in (("dir/a.txt", b"text " * 400), ("d/" + "\u00dc" * 60 + ".bin",
+                                                              random.Random(1).randbytes(3000))):
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            t.addfile(info, io.BytesIO(data))
+    return lzma.compress(out.getvalue(), check=check)
+
+
+TARS = [tar_xz_seed(tarfile.PAX_FORMAT, lzma.CHECK_CRC64), tar_xz_seed(tarfile.GNU_FORMAT, lzma.CHECK_CRC32)]
+
 for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
-                      ("fuzz_zip_reader", ZIPS), ("fuzz_setup_verifier", SETUPS)):
+                      ("fuzz_zip_reader", ZIPS), ("fuzz_setup_verifier", SETUPS),
+                      ("fuzz_tar_reader", TARS)):
     os.makedirs(os.path.join(sys.argv[1], target), exist_ok=True)
     for i, seed in enumerate(seeds):
         with open(os.path.join(sys.argv[1], target, "seed%d" % i), "wb") as f:

@@ -1,0 +1,174 @@
+#include "tar_xz/tar_reader.h"
+
+#include "rtl/text.h"
+#include "tar_xz/tar_header.h"
+#include "tar_xz/xz_decoder.h"
+#include "zip/zip_file_source.h"
+#include "zip/zip_name_decoder.h"
+
+namespace {
+
+constexpr std::size_t kChunk = 64 * 1024;
+// The longest pax header or GNU long name read: far beyond any path.
+constexpr std::uint64_t kMaxExtension = 1 << 20;
+constexpr std::uint16_t kUtf8Flag = 0x0800, kMadeOnUnix = 0x0300;
+
+std::uint64_t Padded(std::uint64_t size) {
+  return (size + TTarHeader::kBlock - 1) / TTarHeader::kBlock * TTarHeader::kBlock;
+}
+
+// Why an entry of this type is refused.
+std::u16string TypeRefusal(char type) {
+  switch (type) {
+    case '1': return u"hard links are not supported";
+    case '2': return u"symbolic links are not supported";
+    case '3':
+    case '4': return u"devices are not supported";
+    case '6': return u"FIFOs are not supported";
+    default: return u"entries of type '" + rtl::ToWide(std::string(1, type)) + u"' are not supported";
+  }
+}
+
+}  // namespace
+
+TTarReader::TTarReader() : buffer_(kChunk) {}
+TTarReader::~TTarReader() = default;
+
+bool TTarReader::Fail(const std::u16string& reason, const std::u16string& name) {
+  failure_ = reason + u": " + name;
+  return false;
+}
+
+bool TTarReader::Recognises(TZipSource& source) { return TXzDecoder::IsXz(source); }
+
+bool TTarReader::Open(const std::string& fileName, const TZipNameDecoder& names) {
+  auto file = std::make_unique<TZipFileSource>(fileName);
+  std::u16string reason;
+  if (!file->Open(reason)) return Fail(reason, file->Name());
+  file_ = std::move(file);
+  return Open(*file_, names);
+}
+
+bool TTarReader::Open(TZipSource& source, const TZipNameDecoder& names) {
+  source_ = &source;
+  xz_ = std::make_unique<TXzDecoder>(source);
+  return Restart() && ReadEntries(names);
+}
+
+bool TTarReader::Restart() {
+  position_ = 0;
+  return xz_->Start() || Fail(xz_->Failure(), source_->Name());
+}
+
+// Reads up to size bytes, fewer only where the stream ends.
+bool TTarReader::ReadExact(char* buffer, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    std::size_t n = 0;
+    if (!xz_->Read(buffer + got, size - got, n)) return Fail(xz_->Failure(), source_->Name());
+    if (n == 0) return Fail(u"truncated tar archive", source_->Name());
+    got += n;
+  }
+  position_ += size;
+  return true;
+}
+
+bool TTarReader::Skip(std::uint64_t size) {
+  while (size > 0) {
+    const std::size_t n = size < kChunk ? static_cast<std::size_t>(size) : kChunk;
+    if (!ReadExact(buffer_.data(), n)) return false;
+    size -= n;
+  }
+  return true;
+}
+
+bool TTarReader::ReadBody(std::uint64_t size, std::string& body) {
+  if (size > kMaxExtension) return Fail(u"extended header too large", source_->Name());
+  body.assign(static_cast<std::size_t>(size), '\0');
+  return ReadExact(&body[0], body.size()) && Skip(Padded(size) - size);
+}
+
+bool TTarReader::ReadEntries(const TZipNameDecoder& names) {
+  std::string pax, longName;
+  for (;;) {
+    TTarHeader header;
+    bool end = false;
+    if (!ReadHeader(header, end)) return false;
+    if (end) return CheckTail();
+    const char type = header.Type();
+    if (type == TTarHeader::kPax || type == TTarHeader::kLongName) {
+      if (!ReadBody(header.Size(), type == TTarHeader::kPax ? pax : longName)) return false;
+      continue;
+    }
+    if (type == TTarHeader::kPaxGlobal || type == TTarHeader::kLongLink) {
+      if (!Skip(Padded(header.Size()))) return false;
+      continue;
+    }
+    if (!longName.empty()) header.ApplyLongName(longName);
+    if (!pax.empty() && !header.ApplyPax(pax)) return Fail(u"damaged pax header", rtl::ToWide(header.Name()));
+    pax.clear();
+    longName.clear();
+    if (!AddEntry(header, names)) return false;
+  }
+}
+
+// The next header, or end where the archive's end block is (or the stream
+// ends where a header would start).
+bool TTarReader::ReadHeader(TTarHeader& header, bool& end) {
+  unsigned char block[TTarHeader::kBlock];
+  std::size_t got = 0;
+  if (!xz_->Read(reinterpret_cast<char*>(block), sizeof block, got)) return Fail(xz_->Failure(), source_->Name());
+  position_ += got;
+  end = got == 0 || (got == sizeof block && TTarHeader::IsEnd(block));
+  if (end) return true;
+  if (got != sizeof block) return Fail(u"truncated tar archive", source_->Name());
+  return header.Parse(block) || Fail(u"damaged tar header", source_->Name());
+}
+
+bool TTarReader::AddEntry(const TTarHeader& header, const TZipNameDecoder& names) {
+  TZipEntry entry;
+  entry.rawName = header.Name();
+  if (!names.Decode(entry.rawName, header.NameIsUtf8() ? kUtf8Flag : 0, kMadeOnUnix, {}, entry.name))
+    return Fail(u"name is no text in code page " +
+                    rtl::ToWide(std::to_string(names.LegacyCodePage(kMadeOnUnix))),
+                rtl::ToWide(entry.rawName));
+  const bool folder = header.Type() == TTarHeader::kFolder;
+  if (!folder && !header.IsFile()) return Fail(TypeRefusal(header.Type()), entry.name);
+  if (header.Size() > 0xFFFFFFFEu) return Fail(u"entries of 4 GiB or more are not supported", entry.name);
+  if (folder && header.Size() != 0) return Fail(u"damaged tar header", entry.name);
+  const bool slash = !entry.name.empty() && entry.name.back() == u'/';
+  if (!folder && slash) return Fail(u"damaged tar header", entry.name);  // a file named as a folder
+  if (folder && !slash) entry.name += u'/';
+  entry.size = entry.compressedSize = static_cast<std::uint32_t>(header.Size());
+  entry.localOffset = entry.dataStart = static_cast<std::int64_t>(position_);
+  entries_.push_back(entry);
+  return Skip(Padded(header.Size()));
+}
+
+// After the end block only zeros may follow (the padding of tar's records),
+// up to the end of the xz stream, which is checked throughout.
+bool TTarReader::CheckTail() {
+  for (;;) {
+    std::size_t got = 0;
+    if (!xz_->Read(buffer_.data(), buffer_.size(), got)) return Fail(xz_->Failure(), source_->Name());
+    if (got == 0) return true;
+    for (std::size_t i = 0; i < got; ++i)
+      if (buffer_[i] != 0) return Fail(u"data after the end of the tar archive", source_->Name());
+  }
+}
+
+bool TTarReader::Extract(const TZipEntry& entry, Sink sink, void* context) {
+  const auto start = static_cast<std::uint64_t>(entry.dataStart);
+  if (start < position_ && !Restart()) return false;
+  if (!Skip(start - position_)) return false;
+  for (std::uint64_t left = entry.size; left > 0;) {
+    const std::size_t n = left < kChunk ? static_cast<std::size_t>(left) : kChunk;
+    if (!ReadExact(buffer_.data(), n)) return false;
+    if (!sink(context, buffer_.data(), n)) {
+      failure_.clear();
+      return false;
+    }
+    left -= n;
+  }
+  return true;
+}

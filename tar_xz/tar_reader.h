@@ -1,0 +1,69 @@
+// TTarReader: reads a tar archive compressed with xz (tar -cJf), in a file
+// or any TZipSource, with the same shape as TZipReader so that the plug-in
+// and fmix verify take either by the archive's first bytes.
+// Open decodes the whole stream once: it lists every entry (its name, type
+// and size, nothing extracted) and checks the xz container throughout, so
+// that names are checked and a damaged archive refused before anything is
+// written. Extract decodes again: entries taken in archive order cost one
+// more pass in all; an entry before the last one extracted restarts it.
+// Names come from pax headers (UTF-8), GNU long names and ustar's prefix and
+// name, the latter two read by TZipNameDecoder's rule for names without the
+// UTF-8 flag. Regular files and folders only: links, devices and FIFOs are
+// refused, naming the entry. Entries are returned as TZipEntry: a folder's
+// name ends in "/", and localOffset and dataStart give where its data starts
+// in the tar; entries of 4 GiB or more are refused. Nothing raises.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zip/zip_reader.h"
+
+class TTarHeader;
+class TXzDecoder;
+class TZipNameDecoder;
+
+class TTarReader {
+ public:
+  using Sink = TZipReader::Sink;
+
+  TTarReader();
+  ~TTarReader();
+  TTarReader(const TTarReader&) = delete;
+  TTarReader& operator=(const TTarReader&) = delete;
+
+  // True when source holds an xz stream, which this reader takes.
+  static bool Recognises(TZipSource& source);
+  // Opens fileName (system code page) and lists its entries; false when the
+  // archive cannot be read or is refused. Called once, or the other Open once.
+  [[nodiscard]] bool Open(const std::string& fileName, const TZipNameDecoder& names);
+  // The same for an archive read from source, which must outlive the reader.
+  [[nodiscard]] bool Open(TZipSource& source, const TZipNameDecoder& names);
+  const std::vector<TZipEntry>& Entries() const { return entries_; }
+  // Streams the entry's bytes to sink; false on a failure, and when sink
+  // stopped it (Failure() then names no reason of the reader's).
+  [[nodiscard]] bool Extract(const TZipEntry& entry, Sink sink, void* context);
+  const std::u16string& Failure() const { return failure_; }
+
+ private:
+  bool ReadEntries(const TZipNameDecoder& names);
+  bool ReadHeader(TTarHeader& header, bool& end);
+  bool AddEntry(const TTarHeader& header, const TZipNameDecoder& names);
+  bool CheckTail();
+  bool Restart();
+  bool ReadBody(std::uint64_t size, std::string& body);
+  bool Skip(std::uint64_t size);
+  bool ReadExact(char* buffer, std::size_t size);
+  bool Fail(const std::u16string& reason, const std::u16string& name);
+
+  std::unique_ptr<TZipSource> file_;  // the archive Open(fileName) opened
+  TZipSource* source_ = nullptr;
+  std::unique_ptr<TXzDecoder> xz_;
+  std::uint64_t position_ = 0;  // in the tar, how far it has been decoded
+  std::vector<char> buffer_;
+  std::vector<TZipEntry> entries_;
+  std::u16string failure_;
+};

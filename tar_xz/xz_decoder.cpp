@@ -1,0 +1,251 @@
+#include "tar_xz/xz_decoder.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "rtl/text.h"
+#include "zip/zip_source.h"
+
+namespace {
+
+constexpr unsigned char kHeaderMagic[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
+constexpr unsigned char kFooterMagic[2] = {'Y', 'Z'};
+constexpr unsigned kCheckNone = 0, kCheckCrc32 = 1, kCheckCrc64 = 4, kCheckSha256 = 10;
+constexpr std::uint64_t kLzma2 = 0x21;
+constexpr std::uint64_t kMaxVli = ~std::uint64_t{0} >> 1;
+
+std::uint32_t Crc32(const void* data, std::size_t size) {
+  return static_cast<std::uint32_t>(crc32(0, static_cast<const Bytef*>(data), static_cast<uInt>(size)));
+}
+
+std::uint32_t Get32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The size of a block's check for each check type, in groups of three.
+std::size_t CheckSize(unsigned check) {
+  static const unsigned char sizes[6] = {0, 4, 8, 16, 32, 64};
+  return check == 0 ? 0 : sizes[(check + 2) / 3];
+}
+
+// A variable-length integer: 7 bits a byte, lowest first, at most 9 bytes,
+// with no needless trailing zero byte.
+bool ParseVli(const unsigned char*& p, const unsigned char* end, std::uint64_t& value) {
+  value = 0;
+  for (unsigned i = 0; i < 9 && p < end; ++i) {
+    const unsigned char byte = *p++;
+    value |= static_cast<std::uint64_t>(byte & 0x7F) << (7 * i);
+    if (!(byte & 0x80)) return i == 0 || byte != 0;
+  }
+  return false;
+}
+
+const char16_t* FilterName(std::uint64_t id) {
+  static const char16_t* const names[] = {u"Delta", u"x86 (BCJ)", u"PowerPC", u"IA-64", u"ARM",
+                                          u"ARM-Thumb", u"SPARC", u"ARM64", u"RISC-V"};
+  return id >= 3 && id <= 11 ? names[id - 3] : nullptr;
+}
+
+std::u16string Number(std::uint64_t value) { return rtl::ToWide(std::to_string(value)); }
+
+}  // namespace
+
+bool TXzDecoder::Fail(const std::u16string& reason) {
+  failure_ = reason;
+  return false;
+}
+
+bool TXzDecoder::IsXz(TZipSource& source) {
+  unsigned char magic[sizeof kHeaderMagic];
+  return source.Size() >= static_cast<std::int64_t>(sizeof magic) && source.ReadAt(0, magic, sizeof magic) &&
+         std::memcmp(magic, kHeaderMagic, sizeof magic) == 0;
+}
+
+bool TXzDecoder::Start() {
+  input_.Rewind();
+  inBlock_ = ended_ = false;
+  records_.clear();
+  pendingSize_ = 0;
+  unsigned char header[12];
+  if (!input_.Read(header, sizeof header) || std::memcmp(header, kHeaderMagic, sizeof kHeaderMagic) != 0)
+    return Fail(u"not an xz file");
+  if (Crc32(header + 6, 2) != Get32(header + 8)) return Fail(u"damaged stream header");
+  if (header[6] != 0 || header[7] > 0x0F) return Fail(u"unsupported stream flags");
+  std::memcpy(flags_, header + 6, 2);
+  check_ = header[7];
+  if (check_ == kCheckNone) return Fail(u"streams without an integrity check are not supported");
+  if (check_ == kCheckSha256) return Fail(u"the SHA-256 check is not supported; use CRC-32 or CRC-64");
+  if (check_ != kCheckCrc32 && check_ != kCheckCrc64)
+    return Fail(u"unsupported integrity check " + Number(check_));
+  return true;
+}
+
+bool TXzDecoder::Read(char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  while (got < size) {
+    if (pendingSize_ > 0) {
+      const std::size_t n = pendingSize_ < size - got ? pendingSize_ : size - got;
+      std::memcpy(buffer + got, pending_, n);
+      pending_ += n;
+      pendingSize_ -= n;
+      got += n;
+    } else if (ended_) {
+      break;
+    } else if (!(inBlock_ ? Produce() : NextBlock())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Starts the next block, or reads the index and footer where the blocks end.
+bool TXzDecoder::NextBlock() {
+  unsigned char sizeByte;
+  if (!input_.Read(&sizeByte, 1)) return Fail(u"truncated stream");
+  return sizeByte == 0 ? ReadIndex() : ReadBlockHeader(sizeByte);
+}
+
+bool TXzDecoder::ReadBlockHeader(unsigned char sizeByte) {
+  unsigned char header[1024];
+  const std::size_t size = (sizeByte + 1u) * 4;
+  header[0] = sizeByte;
+  if (!input_.Read(header + 1, size - 1)) return Fail(u"truncated stream");
+  if (Crc32(header, size - 4) != Get32(header + size - 4)) return Fail(u"damaged block header");
+  const unsigned char flags = header[1];
+  if (flags & 0x3C) return Fail(u"unsupported block flags");
+  block_ = TBlock();
+  block_.headerSize = size;
+  block_.compressedSize = block_.uncompressedSize = kUnknown;
+  const unsigned char* p = header + 2;
+  const unsigned char* end = header + size - 4;
+  if ((flags & 0x40) && (!ParseVli(p, end, block_.compressedSize) || block_.compressedSize == 0))
+    return Fail(u"damaged block header");
+  if ((flags & 0x80) && !ParseVli(p, end, block_.uncompressedSize)) return Fail(u"damaged block header");
+  if (!ReadFilters(p, end, (flags & 3) + 1u)) return false;
+  while (p < end)
+    if (*p++ != 0) return Fail(u"damaged block header");
+  block_.dataStart = input_.Position();
+  inBlock_ = true;
+  return true;
+}
+
+bool TXzDecoder::ReadFilters(const unsigned char*& p, const unsigned char* end, unsigned count) {
+  std::uint64_t id = 0, propertiesSize = 0;
+  for (unsigned i = 0; i < count; ++i) {
+    if (!ParseVli(p, end, id) || !ParseVli(p, end, propertiesSize) ||
+        propertiesSize > static_cast<std::uint64_t>(end - p))
+      return Fail(u"damaged block header");
+    if (id != kLzma2) {
+      const char16_t* name = FilterName(id);
+      return Fail(name ? u"the " + std::u16string(name) + u" filter is not supported; use LZMA2 alone"
+                       : u"unknown filter " + Number(id));
+    }
+    if (i + 1 != count) return Fail(u"damaged block header");  // LZMA2 comes last
+    p += propertiesSize;
+  }
+  const unsigned char bits = p[-1];
+  if (propertiesSize != 1 || bits > 40) return Fail(u"damaged block header");
+  if (bits == 40 || ((2u | (bits & 1)) << (bits / 2 + 11)) > kMaxDictionary)
+    return Fail(u"dictionary larger than 64 MiB");
+  const std::uint32_t dictionary = (2u | (bits & 1)) << (bits / 2 + 11);
+  return lzma2_.Start(dictionary) || Fail(lzma2_.Failure());
+}
+
+// Decodes the next bytes of the block, or checks the block where it ends.
+bool TXzDecoder::Produce() {
+  const unsigned char* data = nullptr;
+  std::size_t size = 0;
+  if (!lzma2_.Next(data, size)) return Fail(lzma2_.Failure());
+  if (size == 0) return FinishBlock();
+  block_.produced += size;
+  if (block_.produced > block_.uncompressedSize) return Fail(u"block larger than it declares");
+  Hash(data, size);
+  pending_ = data;
+  pendingSize_ = size;
+  return true;
+}
+
+void TXzDecoder::Hash(const unsigned char* data, std::size_t size) {
+  if (check_ == kCheckCrc32)
+    block_.crc32 = static_cast<std::uint32_t>(crc32(block_.crc32, data, static_cast<uInt>(size)));
+  else
+    block_.crc64.Update(data, size);
+}
+
+bool TXzDecoder::FinishBlock() {
+  inBlock_ = false;
+  const std::uint64_t compressed = input_.Position() - block_.dataStart;
+  if ((block_.compressedSize != kUnknown && compressed != block_.compressedSize) ||
+      (block_.uncompressedSize != kUnknown && block_.produced != block_.uncompressedSize))
+    return Fail(u"block sizes differ from what its header declares");
+  unsigned char tail[3 + 64];
+  const std::size_t padding = (4 - compressed % 4) % 4, checkSize = CheckSize(check_);
+  if (!input_.Read(tail, padding + checkSize)) return Fail(u"truncated stream");
+  for (std::size_t i = 0; i < padding; ++i)
+    if (tail[i] != 0) return Fail(u"damaged block padding");
+  const unsigned char* check = tail + padding;
+  const std::uint64_t crc64 = block_.crc64.Value();
+  const bool match = check_ == kCheckCrc32 ? Get32(check) == block_.crc32
+                                           : Get32(check) == static_cast<std::uint32_t>(crc64) &&
+                                                 Get32(check + 4) == static_cast<std::uint32_t>(crc64 >> 32);
+  if (!match) return Fail(check_ == kCheckCrc32 ? u"CRC-32 mismatch" : u"CRC-64 mismatch");
+  records_.emplace_back(block_.headerSize + compressed + checkSize, block_.produced);
+  return true;
+}
+
+bool TXzDecoder::ReadVli(std::uint64_t& value, std::string& seen) {
+  unsigned char bytes[9];
+  for (std::size_t i = 0; i < sizeof bytes; ++i) {
+    if (!input_.Read(bytes + i, 1)) return Fail(u"truncated stream");
+    seen += static_cast<char>(bytes[i]);
+    if (!(bytes[i] & 0x80)) {
+      const unsigned char* p = bytes;
+      return (ParseVli(p, bytes + i + 1, value) && value <= kMaxVli) || Fail(u"damaged index");
+    }
+  }
+  return Fail(u"damaged index");
+}
+
+// The index lists every block's unpadded and uncompressed size; it must
+// match the blocks read, and its CRC-32 hold.
+bool TXzDecoder::ReadIndex() {
+  std::string seen(1, '\0');
+  std::uint64_t count = 0;
+  if (!ReadVli(count, seen)) return false;
+  if (count != records_.size()) return Fail(u"the index does not match the blocks");
+  for (const auto& record : records_) {
+    std::uint64_t unpadded = 0, uncompressed = 0;
+    if (!ReadVli(unpadded, seen) || !ReadVli(uncompressed, seen)) return false;
+    if (unpadded != record.first || uncompressed != record.second)
+      return Fail(u"the index does not match the blocks");
+  }
+  unsigned char tail[3 + 4];
+  const std::size_t padding = (4 - seen.size() % 4) % 4;
+  if (!input_.Read(tail, padding + 4)) return Fail(u"truncated stream");
+  seen.append(reinterpret_cast<const char*>(tail), padding);
+  if (seen.find_first_not_of('\0', seen.size() - padding) != std::string::npos ||
+      Crc32(seen.data(), seen.size()) != Get32(tail + padding))
+    return Fail(u"damaged index");
+  return ReadFooter(seen.size() + 4);
+}
+
+bool TXzDecoder::ReadFooter(std::uint64_t indexSize) {
+  unsigned char footer[12];
+  if (!input_.Read(footer, sizeof footer)) return Fail(u"truncated stream");
+  if (std::memcmp(footer + 10, kFooterMagic, 2) != 0 || Crc32(footer + 4, 6) != Get32(footer))
+    return Fail(u"damaged stream footer");
+  if ((Get32(footer + 4) + std::uint64_t{1}) * 4 != indexSize || std::memcmp(footer + 8, flags_, 2) != 0)
+    return Fail(u"the stream footer does not match its header and index");
+  ended_ = true;
+  return ReadStreamPadding();
+}
+
+// Zeros may follow the stream in groups of four (bsdtar pads its output to
+// whole records so); nothing else, not even another stream.
+bool TXzDecoder::ReadStreamPadding() {
+  const std::uint64_t end = input_.Position();
+  for (unsigned char byte = 0; !input_.AtEnd();)
+    if (!input_.Read(&byte, 1) || byte != 0) return Fail(u"data after the end of the xz stream");
+  return (input_.Position() - end) % 4 == 0 || Fail(u"data after the end of the xz stream");
+}
