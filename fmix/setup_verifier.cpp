@@ -6,8 +6,10 @@
 #include <fstream>
 #include <map>
 
+#include "fmix/authenticode.h"
 #include "fmix/hex_bytes.h"
 #include "fmix/host_path.h"
+#include "fmix/image_identity.h"
 #include "fmix/pe_image.h"
 #include "fmix/printable.h"
 #include "os/os.h"
@@ -105,6 +107,7 @@ TSetupVerifier::TSetupVerifier(const std::string& fileName, const std::string& r
     : fileName_(fileName), codePage_(codePage) {
   if (CheckImage()) {
     CheckPack();
+    CheckIdentity();
     if (certificateSize_ != 0) CheckSignature();
     CheckConfig();
     CheckPlugin();
@@ -204,10 +207,20 @@ void TSetupVerifier::CheckSignature() {
   packEnd += packStart_;
   const std::string where = "certificate table of " + std::to_string(certificateSize_) + " bytes at " +
                             Hex(certificateOffset_);
-  if (certificateOffset_ >= packEnd && certificateOffset_ + certificateSize_ <= fileSize_)
-    Add(Kind::kNote, "signature", where + ", after the pack (a signed setup)");
-  else
+  if (certificateOffset_ < packEnd || certificateOffset_ + std::uint64_t{certificateSize_} > fileSize_) {
     Add(Kind::kFail, "signature", where + " overlaps the pack or passes the end of the file");
+    return;
+  }
+  Add(Kind::kNote, "signature", where + ", after the pack (a signed setup)");
+  const TAuthenticode signature(fileName_, certificateOffset_, certificateSize_);
+  static const Kind kKinds[] = {Kind::kOk, Kind::kFail, Kind::kFail, Kind::kNote};
+  Add(kKinds[static_cast<int>(signature.Result())], "signature", signature.Message());
+}
+
+// The icon and version information Explorer shows, when the image has any.
+void TSetupVerifier::CheckIdentity() {
+  const TImageIdentity identity(fileName_, packStart_);
+  if (!identity.Message().empty()) Add(identity.Valid() ? Kind::kOk : Kind::kFail, "identity", identity.Message());
 }
 
 void TSetupVerifier::CheckPack() {

@@ -50,6 +50,7 @@ class TSetupVerifier {
   bool StagePack();
   bool CheckPackStart();
   void CheckSignature();
+  void CheckIdentity();
   void CheckPack();
   void CheckEntryName(const TFileMixEntry& entry);
   void CheckMergedNames();
