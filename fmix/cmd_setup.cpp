@@ -123,7 +123,10 @@ int RunSetup(const Args& allArgs) {
   TProgress progress = TProgress::Take(args, "fmix setup: zipping the payload");
   const SetupArgs setup = ParseArgs(args);
   const TStubIdentity identity(setup.identity);
-  const std::string config = codePage.Encode(InstallerPath(setup.run, setup.payload)) + "\r\n";
+  const std::u16string installer = InstallerPath(setup.run, setup.payload);
+  const std::string config = codePage.Encode(installer) + "\r\n";
+  if (const std::string note = codePage.InstallerPathNote(installer); !note.empty())
+    std::fprintf(stderr, "fmix setup: %s\n", note.c_str());
   CheckPayload(setup.payload);
   const std::string stub = identity.Apply(ReadStub(setup.stub), setup.stub);
 

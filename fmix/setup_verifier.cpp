@@ -113,6 +113,7 @@ TSetupVerifier::TSetupVerifier(const std::string& fileName, const std::string& r
     CheckPlugin();
     CheckArchive();
     CheckInstaller();
+    NoteCodePage();
     NoteScrambling();
   }
   NoteMark(runName);
@@ -397,7 +398,9 @@ void TSetupVerifier::CheckInstaller() {
   if (installer_.empty()) return;
   const std::u16string key = PathKey(installer_);
   const std::string path = Quoted(installer_);
-  if (std::find(zipFiles_.begin(), zipFiles_.end(), key) != zipFiles_.end())
+  const bool inArchive = std::find(zipFiles_.begin(), zipFiles_.end(), key) != zipFiles_.end();
+  installerFound_ = inArchive || Find(installer_, false);
+  if (inArchive)
     Add(Kind::kOk, "installer", path + " is a file of the archive");
   else if (Find(installer_, false))
     Add(Kind::kOk, "installer", path + " is an entry of the pack");
@@ -405,6 +408,32 @@ void TSetupVerifier::CheckInstaller() {
     Add(Kind::kFail, "installer", path + " is neither a file of the archive nor an entry of the pack");
   else
     Add(Kind::kWarn, "installer", path + " is no entry of the pack; the archive could not be looked into");
+}
+
+// CONFIG.TXT's bytes name the installer in one ANSI code page only. When
+// they name none in the code page given, another code page in which they
+// decode cleanly to a file of the setup is the likely target.
+void TSetupVerifier::NoteCodePage() {
+  static const unsigned kCodePages[] = {932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 874};
+  const TFileMixEntry* entry = Find(u"CONFIG.TXT", false);
+  if (!entry || !Inside(*entry)) return;
+  const std::string bytes = Data(*entry);
+  if (installerFound_) {
+    const std::string note = codePage_.InstallerPathNote(installer_);
+    if (!note.empty()) Add(Kind::kNote, "config", note);
+    return;
+  }
+  for (unsigned number : kCodePages) {
+    std::u16string path;
+    if (number == codePage_.Number() || !os::CodePageToWide(number, bytes, path)) continue;
+    path = rtl::Trim(path);
+    const std::u16string key = PathKey(path);
+    if (path.empty() || (std::find(zipFiles_.begin(), zipFiles_.end(), key) == zipFiles_.end() && !Find(path, false)))
+      continue;
+    Add(Kind::kNote, "config", "in code page " + std::to_string(number) + " config.txt names " + Quoted(path) +
+                                   ", a file of the setup: try --codepage=" + std::to_string(number));
+    return;
+  }
 }
 
 void TSetupVerifier::NoteScrambling() {

@@ -60,6 +60,7 @@ class TSetupVerifier {
   void CheckZip(const std::string& data);
   bool CheckZipEntry(TZipReader& zip, const TZipEntry& entry);
   void CheckInstaller();
+  void NoteCodePage();
   void NoteScrambling();
   void NoteMark(const std::string& runName);
 
@@ -89,6 +90,7 @@ class TSetupVerifier {
   std::u16string installer_;             // CONFIG.TXT trimmed, when it names a relative path
   std::vector<std::u16string> zipFiles_;  // the archive's files, upper-case, forward slashes
   bool zipChecked_ = false;
+  bool installerFound_ = false;          // the installer path names a file here
   bool largeAddressAware_ = false;       // the stub's
   bool ourPlugin_ = false;               // YZ1.DLL is our ZIP plug-in
   std::vector<Line> lines_;

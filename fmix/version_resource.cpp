@@ -30,11 +30,12 @@ bool ParseVersion(const std::string& text, std::uint64_t& version) {
   if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &end) != 4 ||
       text.find_first_not_of("0123456789.") != std::string::npos)
     return false;
-  version = 0;
+  std::uint64_t value = 0;
   for (unsigned part : parts) {
     if (part > 0xFFFF) return false;
-    version = version << 16 | part;
+    value = value << 16 | part;
   }
+  version = value;
   return true;
 }
 

@@ -11,7 +11,7 @@ if(WIN32)
   # What Windows reads of a setup's icon and version information.
   add_executable(identity_probe identity_probe.cpp)
   target_link_options(identity_probe PRIVATE -municode)
-  target_link_libraries(identity_probe PRIVATE version)
+  target_link_libraries(identity_probe PRIVATE version gdi32)
   foreach(case ${e2e_cases})
     add_test(NAME wine-e2e:${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py

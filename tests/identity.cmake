@@ -4,5 +4,5 @@ velm_add_test(fmix_identity_test SOURCES fmix_identity_test.cpp test_files.cpp L
 target_compile_definitions(fmix_identity_test PRIVATE
   SHIPPED_STUB="${CMAKE_SOURCE_DIR}/build/ship/bin/launcher.exe")
 if(NOT WIN32)
-  velm_add_test(authenticode_test SOURCES authenticode_test.cpp LIBS fmix_core)
+  velm_add_test(authenticode_test SOURCES authenticode_test.cpp test_files.cpp LIBS fmix_core)
 endif()
