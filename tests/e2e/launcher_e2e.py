@@ -499,10 +499,10 @@ def setup_identity(ctx):
     write(icon, icon_file())
     identity = ["--icon", icon, "--file-version", "1.2.3.4", "--version-string", "ProductName=Größe App",
                 "--version-string", "CompanyName=Example Ltd", "--version-string", "FileDescription=Example setup"]
-    built = []
-    for name in ("identity_setup.exe", "again.exe"):
-        built.append(s.path("run" if name == "identity_setup.exe" else "parts", name))
-        s.fmix("setup", "-o", built[-1], "--stub", ctx.stub, "--plugin", os.path.join(ctx.bin, "yz1.dll"),
+    built = [s.path("run", "identity_setup.exe"), s.path("parts", "again.exe")]
+    os.makedirs(os.path.dirname(built[0]))
+    for exe in built:
+        s.fmix("setup", "-o", exe, "--stub", ctx.stub, "--plugin", os.path.join(ctx.bin, "yz1.dll"),
                "--payload", s.path("payload"), "--run", "app\\setup.exe", *identity)
     exe = built[0]
     expect(read(exe) == read(built[1]), "the same inputs gave different setups")
