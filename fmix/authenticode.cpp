@@ -26,11 +26,13 @@ const char kSpcIndirectData[] = "1.3.6.1.4.1.311.2.1.4";
 using Ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 
 // The parts of the file that the digest covers: all up to the certificate
-// table but the CheckSum field and the certificate table's directory entry.
+// table but the CheckSum field and the certificate table's directory entry;
+// none when the headers do not lie in front of the table.
 Ranges Covered(const std::string& head, std::uint64_t certificateOffset) {
   std::uint32_t pe = 0;
   GetLe(head, 60, pe);
   const std::uint64_t checksum = pe + 24ull + 64, directory = pe + 24ull + 96 + 8 * 4;
+  if (directory + 8 > certificateOffset) return {};
   return {{0, checksum}, {checksum + 4, directory}, {directory + 8, certificateOffset}};
 }
 
@@ -127,35 +129,42 @@ std::string ReadRange(const std::string& fileName, std::uint64_t offset, std::ui
   return in.read(&bytes[0], size) ? bytes : std::string();
 }
 
+using Pkcs7 = std::unique_ptr<PKCS7, decltype(&PKCS7_free)>;
+
+// The PKCS#7 signature of a certificate table (WIN_CERTIFICATE: length,
+// revision, type, then the DER), its digest algorithm and the digest signed;
+// empty, or why there is none.
+std::string ReadSignature(const std::string& table, Pkcs7& signature, const EVP_MD*& md, std::string& digest) {
+  std::uint32_t length = 0;
+  std::uint16_t type = 0;
+  if (!GetLe(table, 0, length) || !GetLe(table, 6, type) || type != kPkcsSignedData || length > table.size() ||
+      length <= kCertificateHeader)
+    return "the certificate table holds no PKCS#7 signature";
+  const unsigned char* der = reinterpret_cast<const unsigned char*>(table.data()) + kCertificateHeader;
+  signature.reset(d2i_PKCS7(nullptr, &der, length - kCertificateHeader));
+  PKCS7* content = signature && PKCS7_type_is_signed(signature.get()) ? signature->d.sign->contents : nullptr;
+  char oid[64] = "";
+  if (content) OBJ_obj2txt(oid, sizeof oid, content->type, 1);
+  if (!content || std::string(oid) != kSpcIndirectData || !content->d.other ||
+      content->d.other->type != V_ASN1_SEQUENCE || !SignedDigest(content->d.other->value.sequence, md, digest))
+    return "the certificate table holds no Authenticode signature that can be read";
+  return std::string();
+}
+
 }  // namespace
 
 TAuthenticode::TAuthenticode(const std::string& fileName, std::uint32_t certificateOffset,
                              std::uint32_t certificateSize) {
   state_ = State::kUnreadable;
-  const std::string table = ReadRange(fileName, certificateOffset, certificateSize);
-  std::uint32_t length = 0;
-  std::uint16_t type = 0;
-  if (!GetLe(table, 0, length) || !GetLe(table, 6, type) || type != kPkcsSignedData || length > table.size() ||
-      length <= kCertificateHeader) {
-    message_ = "the certificate table holds no PKCS#7 signature";
-    return;
-  }
-  const unsigned char* der = reinterpret_cast<const unsigned char*>(table.data()) + kCertificateHeader;
-  std::unique_ptr<PKCS7, decltype(&PKCS7_free)> signature(d2i_PKCS7(nullptr, &der, length - kCertificateHeader),
-                                                           PKCS7_free);
-  char oid[64] = "";
-  PKCS7* content = signature && PKCS7_type_is_signed(signature.get()) ? signature->d.sign->contents : nullptr;
-  if (content) OBJ_obj2txt(oid, sizeof oid, content->type, 1);
+  Pkcs7 signature(nullptr, PKCS7_free);
   const EVP_MD* md = nullptr;
   std::string expected, actual;
-  if (!content || std::string(oid) != kSpcIndirectData || !content->d.other ||
-      content->d.other->type != V_ASN1_SEQUENCE || !SignedDigest(content->d.other->value.sequence, md, expected)) {
-    message_ = "the certificate table holds no Authenticode signature that can be read";
-    return;
-  }
+  message_ = ReadSignature(ReadRange(fileName, certificateOffset, certificateSize), signature, md, expected);
+  if (!message_.empty()) return;
   const std::string head = ReadRange(fileName, 0, std::min<std::uint32_t>(certificateOffset, kHeadBytes));
-  if (!FileDigest(fileName, Covered(head, certificateOffset), md, actual)) {
-    message_ = "cannot read " + fileName;
+  const Ranges covered = Covered(head, certificateOffset);
+  if (covered.empty() || !FileDigest(fileName, covered, md, actual)) {
+    message_ = covered.empty() ? "the certificate table lies inside the image headers" : "cannot read " + fileName;
     return;
   }
   state_ = actual == expected ? State::kMatches : State::kMismatch;
@@ -172,8 +181,10 @@ std::string TAuthenticode::Digest(const std::string& file, const std::string& al
   GetLe(file, pe + 24ull + 96 + 8 * 4 + 4, certificateSize);
   const EVP_MD* md = EVP_get_digestbyname(algorithm.c_str());
   if (!md) return std::string();
+  const Ranges covered = Covered(file, certificateSize ? certificateOffset : file.size());
+  if (covered.empty() || covered.back().second > file.size()) return std::string();
   DigestContext context(md);
-  for (const auto& [begin, end] : Covered(file, certificateSize ? certificateOffset : file.size()))
+  for (const auto& [begin, end] : covered)
     context.Update(file.data() + begin, static_cast<std::size_t>(end - begin));
   return context.Final();
 }
