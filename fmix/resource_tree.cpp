@@ -1,6 +1,7 @@
 #include "fmix/resource_tree.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "fmix/le_bytes.h"
@@ -19,16 +20,14 @@ std::u16string Upper(std::u16string text) {
   return text;
 }
 
-// A fixed-up field: its place in the bytes written and what it will hold.
-struct Pending {
-  std::size_t field;
-  const void* target;  // the name's Key or the Resource
-};
+// A field written last: its place in the bytes and what it will point at.
+template <class T>
+using Pending = std::vector<std::pair<std::size_t, const T*>>;
 
 // Appends a table of the keys of items; a named entry's name field is left
 // for later in names, and the entries' second fields are set by the caller.
 template <class Map>
-std::size_t AppendTable(std::string& out, const Map& items, std::vector<Pending>& names) {
+std::size_t AppendTable(std::string& out, const Map& items, Pending<TResourceTree::Key>& names) {
   const auto named = std::count_if(items.begin(), items.end(), [](const auto& item) { return !item.first.text.empty(); });
   out.append(12, '\0');
   AppendLe<std::uint16_t>(out, static_cast<std::uint16_t>(named));
@@ -125,7 +124,8 @@ bool TResourceTree::ReadData(const std::string& directory, std::uint32_t rva, st
 // entries, the names' text and the data, each datum aligned to 8 bytes.
 std::string TResourceTree::Write(std::uint32_t rva) const {
   std::string out;
-  std::vector<Pending> names, data;
+  Pending<Key> names;
+  Pending<Resource> data;
   std::size_t typeEntry = AppendTable(out, types_, names);
   for (const auto& [type, typeNames] : types_) {
     SetLe<std::uint32_t>(out, typeEntry + 4, kHighBit | static_cast<std::uint32_t>(out.size()));
@@ -143,17 +143,17 @@ std::string TResourceTree::Write(std::uint32_t rva) const {
   }
   const std::size_t dataEntries = out.size();
   out.append(kDataEntrySize * data.size(), '\0');
-  for (const Pending& name : names) {
-    SetLe<std::uint32_t>(out, name.field, kHighBit | static_cast<std::uint32_t>(out.size()));
-    const std::u16string& text = static_cast<const Key*>(name.target)->text;
+  for (const auto& [field, name] : names) {
+    SetLe<std::uint32_t>(out, field, kHighBit | static_cast<std::uint32_t>(out.size()));
+    const std::u16string& text = name->text;
     AppendLe<std::uint16_t>(out, static_cast<std::uint16_t>(text.size()));
     for (char16_t c : text) AppendLe<std::uint16_t>(out, c);
   }
   for (std::size_t i = 0; i < data.size(); ++i) {
-    const Resource& resource = *static_cast<const Resource*>(data[i].target);
+    const Resource& resource = *data[i].second;
     const std::size_t entry = dataEntries + kDataEntrySize * i;
     PadTo(out, 8);
-    SetLe<std::uint32_t>(out, data[i].field, static_cast<std::uint32_t>(entry));
+    SetLe<std::uint32_t>(out, data[i].first, static_cast<std::uint32_t>(entry));
     SetLe<std::uint32_t>(out, entry, rva + static_cast<std::uint32_t>(out.size()));
     SetLe<std::uint32_t>(out, entry + 4, static_cast<std::uint32_t>(resource.data.size()));
     SetLe<std::uint32_t>(out, entry + 8, resource.codePage);
