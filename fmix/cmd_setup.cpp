@@ -3,7 +3,8 @@
 // installer's relative path written into CONFIG.TXT, and the pack of YZ1.DLL,
 // ARC.YZ1 and CONFIG.TXT appended to the stub. Everything is checked before
 // anything is written. The pack's names and CONFIG.TXT are written in the
-// target's code page (--codepage=N), and the finished setup is verified
+// target's code page (--codepage=N); the icon and version information go
+// into the resources of the stub's copy. The finished setup is verified
 // before it is renamed into place.
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "fmix/printable.h"
 #include "fmix/progress.h"
 #include "fmix/setup_verifier.h"
+#include "fmix/stub_identity.h"
 #include "fmix/stub_image.h"
 #include "fmix/temp_file.h"
 #include "fmix/zip_folder.h"
@@ -32,19 +34,27 @@ namespace {
 
 const char kUsage[] =
     "usage: fmix setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll]\n"
-    "       [--codepage=N] [--quiet]";
+    "       [--codepage=N] [--quiet] [--icon FILE.ico] [--file-version A.B.C.D] [--product-version A.B.C.D]\n"
+    "       [--version-string KEY=VALUE]... [--version-language LANGID]";
 const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
 
 struct SetupArgs {
   std::string out, stub, plugin, payload, run;
+  TStubIdentity::Options identity;
 };
 
 SetupArgs ParseArgs(const Args& args) {
   SetupArgs parsed;
   const std::map<std::string, std::string*> options = {
       {"-o", &parsed.out}, {"--stub", &parsed.stub}, {"--plugin", &parsed.plugin},
-      {"--payload", &parsed.payload}, {"--run", &parsed.run}};
+      {"--payload", &parsed.payload}, {"--run", &parsed.run}, {"--icon", &parsed.identity.icon},
+      {"--file-version", &parsed.identity.fileVersion}, {"--product-version", &parsed.identity.productVersion},
+      {"--version-language", &parsed.identity.language}};
   for (std::size_t i = 0; i < args.size(); i += 2) {
+    if (args[i] == "--version-string" && i + 1 < args.size()) {
+      parsed.identity.strings.push_back(args[i + 1]);
+      continue;
+    }
     auto option = options.find(args[i]);
     if (option == options.end() || i + 1 == args.size() || !option->second->empty())
       throw UsageError(kUsage);
@@ -114,9 +124,13 @@ int RunSetup(const Args& allArgs) {
   const TCodePage codePage = TCodePage::Take(args);
   TProgress progress = TProgress::Take(args, "fmix setup: zipping the payload");
   const SetupArgs setup = ParseArgs(args);
-  const std::string config = codePage.Encode(InstallerPath(setup.run, setup.payload)) + "\r\n";
+  const TStubIdentity identity(setup.identity);
+  const std::u16string installer = InstallerPath(setup.run, setup.payload);
+  const std::string config = codePage.Encode(installer) + "\r\n";
+  if (const std::string note = codePage.InstallerPathNote(installer); !note.empty())
+    std::fprintf(stderr, "fmix setup: %s\n", note.c_str());
   CheckPayload(setup.payload);
-  const std::string stub = ReadStub(setup.stub);
+  const std::string stub = identity.Apply(ReadStub(setup.stub), setup.stub);
 
   TTempFile archive(".yz1");
   {

@@ -1,5 +1,7 @@
 #include "fmix/code_page.h"
 
+#include <algorithm>
+
 #include <map>
 
 #include "fmix/cli_error.h"
@@ -59,4 +61,10 @@ std::u16string TCodePage::Decode(const std::string& bytes) const {
     throw CliError(1, "the name " + HexBytes(bytes.data(), bytes.size()) + " is no text in code page " + std::to_string(number_) +
                           " (choose the pack's with --codepage=N)");
   return text;
+}
+
+std::string TCodePage::InstallerPathNote(const std::u16string& path) const {
+  if (std::all_of(path.begin(), path.end(), [](char16_t c) { return c < 0x80; })) return std::string();
+  return "the installer path holds non-ASCII characters: the setup will start its installer only on Windows "
+         "whose ANSI code page is " + std::to_string(number_) + "; an ASCII path starts it on every Windows";
 }

@@ -37,6 +37,10 @@ class TCodePage {
   // Bytes in this code page as UTF-16. Raises CliError when they are no
   // valid text in it.
   std::u16string Decode(const std::string& bytes) const;
+  // For an installer path with non-ASCII characters, which the launcher
+  // reads in the ANSI code page of the Windows it runs on: that only Windows
+  // of this code page starts it. Empty for an ASCII path.
+  std::string InstallerPathNote(const std::u16string& path) const;
 
  private:
   unsigned number_;

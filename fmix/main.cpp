@@ -71,12 +71,18 @@ const Command kCommands[] = {
      "  --run REL\\PATH      the installer, relative to DIR\n"
      "  --stub, --plugin    the stub and the plug-in; by default those installed with fmix\n"
      "                      (share/fmix/ beside its bin/ folder; beside fmix.exe on Windows)\n"
-     "  --quiet             no progress line (there is none either when stderr is no terminal)\n",
+     "  --quiet             no progress line (there is none either when stderr is no terminal)\n"
+     "  --icon FILE.ico     the setup's icon: every image of the file\n"
+     "  --file-version A.B.C.D, --product-version A.B.C.D, --version-string KEY=VALUE (repeatable:\n"
+     "                      CompanyName, FileDescription, LegalCopyright, ProductName, ProductVersion,\n"
+     "                      OriginalFilename, InternalName, Comments), --version-language LANGID\n"
+     "                      (0x0409 unless given): the version information Explorer shows\n",
      true},
     {"verify", RunVerify,
      "usage: fmix verify SETUP.exe\n"
      "Checks without running it that a setup will reach its installer: one line per check, then a\n"
-     "verdict. Exit code 0: it will; 1: it will not; 2: usage error.\n",
+     "verdict; also its icon and version information and a signature's digest.\n"
+     "Exit code 0: it will; 1: it will not; 2: usage error.\n",
      true},
 };
 

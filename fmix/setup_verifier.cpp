@@ -6,9 +6,11 @@
 #include <fstream>
 #include <map>
 
+#include "fmix/authenticode.h"
 #include "fmix/hex_bytes.h"
 #include "fmix/host_path.h"
 #include "fmix/latin_decomposition.h"
+#include "fmix/image_identity.h"
 #include "fmix/pe_image.h"
 #include "fmix/printable.h"
 #include "fmix/record_overlap.h"
@@ -142,11 +144,13 @@ TSetupVerifier::TSetupVerifier(const std::string& fileName, const std::string& r
     : fileName_(fileName), codePage_(codePage) {
   if (CheckImage()) {
     CheckPack();
+    CheckIdentity();
     if (certificateSize_ != 0) CheckSignature();
     CheckConfig();
     CheckPlugin();
     CheckArchive();
     CheckInstaller();
+    NoteCodePage();
     NoteScrambling();
   }
   NoteMark(runName);
@@ -252,10 +256,20 @@ void TSetupVerifier::CheckSignature() {
   packEnd += packStart_;
   const std::string where = "certificate table of " + std::to_string(certificateSize_) + " bytes at " +
                             Hex(certificateOffset_);
-  if (certificateOffset_ >= packEnd && certificateOffset_ + certificateSize_ <= fileSize_)
-    Add(Kind::kNote, "signature", where + ", after the pack (a signed setup)");
-  else
+  if (certificateOffset_ < packEnd || certificateOffset_ + std::uint64_t{certificateSize_} > fileSize_) {
     Add(Kind::kFail, "signature", where + " overlaps the pack or passes the end of the file");
+    return;
+  }
+  Add(Kind::kNote, "signature", where + ", after the pack (a signed setup)");
+  const TAuthenticode signature(fileName_, certificateOffset_, certificateSize_);
+  static const Kind kKinds[] = {Kind::kOk, Kind::kFail, Kind::kFail, Kind::kNote};
+  Add(kKinds[static_cast<int>(signature.Result())], "signature", signature.Message());
+}
+
+// The icon and version information Explorer shows, when the image has any.
+void TSetupVerifier::CheckIdentity() {
+  const TImageIdentity identity(fileName_, packStart_);
+  if (!identity.Message().empty()) Add(identity.Valid() ? Kind::kOk : Kind::kFail, "identity", identity.Message());
 }
 
 void TSetupVerifier::CheckPack() {
@@ -472,6 +486,7 @@ void TSetupVerifier::CheckInstaller() {
   if (installer_.empty()) return;
   const std::string path = Quoted(installer_);
   CheckInstallerLength();
+  installerFound_ = IsZipFile(installer_) || Find(installer_, false);
   if (IsZipFile(installer_))
     Add(Kind::kOk, "installer", path + " is a file of the archive");
   else if (Find(installer_, false))
@@ -499,6 +514,30 @@ void TSetupVerifier::CheckInstallerLength() {
 
 bool TSetupVerifier::IsZipFile(const std::u16string& path) const {
   return std::find(zipFiles_.begin(), zipFiles_.end(), PathKey(path)) != zipFiles_.end();
+}
+
+// CONFIG.TXT's bytes name the installer in one ANSI code page only. When
+// they name none in the code page given, another code page in which they
+// decode cleanly to a file of the setup is the likely target.
+void TSetupVerifier::NoteCodePage() {
+  static const unsigned kCodePages[] = {932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 874};
+  const TFileMixEntry* entry = Find(u"CONFIG.TXT", false);
+  if (!entry || !Inside(*entry)) return;
+  const std::string bytes = Data(*entry);
+  if (installerFound_) {
+    const std::string note = codePage_.InstallerPathNote(installer_);
+    if (!note.empty()) Add(Kind::kNote, "config", note);
+    return;
+  }
+  for (unsigned number : kCodePages) {
+    std::u16string path;
+    if (number == codePage_.Number() || !os::CodePageToWide(number, bytes, path)) continue;
+    path = rtl::Trim(path);
+    if (path.empty() || (!IsZipFile(path) && !Find(path, false))) continue;
+    Add(Kind::kNote, "config", "in code page " + std::to_string(number) + " config.txt names " + Quoted(path) +
+                                   ", a file of the setup: try --codepage=" + std::to_string(number));
+    return;
+  }
 }
 
 void TSetupVerifier::NoteScrambling() {

@@ -53,6 +53,7 @@ class TSetupVerifier {
   bool StagePack();
   bool CheckPackStart();
   void CheckSignature();
+  void CheckIdentity();
   void CheckPack();
   void CheckEntryName(const TFileMixEntry& entry);
   void CheckMergedNames();
@@ -67,6 +68,7 @@ class TSetupVerifier {
   void CheckInstallerLength();
   // path is a file of the archive, compared as a case-blind volume does.
   bool IsZipFile(const std::u16string& path) const;
+  void NoteCodePage();
   void NoteScrambling();
   void NoteMark(const std::string& runName);
   void NoteLinesLeftOut();
@@ -97,6 +99,7 @@ class TSetupVerifier {
   std::u16string installer_;             // CONFIG.TXT trimmed, when it names a relative path
   std::vector<std::u16string> zipFiles_;  // the archive's files as PathKey compares them
   bool zipChecked_ = false;
+  bool installerFound_ = false;          // the installer path names a file here
   bool largeAddressAware_ = false;       // the stub's
   bool ourPlugin_ = false;               // YZ1.DLL is our ZIP plug-in
   std::vector<Line> lines_;

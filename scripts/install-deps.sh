@@ -9,15 +9,17 @@ set -e
 # kit's fmix.exe (smaller than with the posix one, which GoogleTest needs);
 # dpkg-dev and file serve CPack's Debian package (its library dependencies);
 # lzma-dev brings the LZMA decoder's C sources that the plug-in compiles in,
-# liblzma-dev the compressor of fmix's solid archives.
+# liblzma-dev the compressor of fmix's solid archives, libssl-dev the
+# libcrypto that checks signatures.
 BUILD_PACKAGES="g++-mingw-w64-i686-win32 libz-mingw-w64-dev cmake ninja-build zlib1g-dev dpkg-dev file binutils
-lzma-dev liblzma-dev"
+lzma-dev liblzma-dev libssl-dev"
 # Wine runs the Windows tests; Xvfb, xdotool and ImageMagick their boxes;
 # clang the fuzz targets; the ZIP tools make the archive corpus; OpenSSL and
-# osslsigncode sign setups; lintian checks the Debian package.
+# osslsigncode sign setups; lintian checks the Debian package; icoutils' wrestool
+# reads a setup's icon and version resources.
 TEST_PACKAGES="g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb xdotool googletest python3 clang llvm
 libclang-rt-14-dev zip unzip locales imagemagick openssl osslsigncode fonts-ipafont-gothic lintian
-7zip libarchive-tools xz-utils"
+7zip libarchive-tools xz-utils icoutils"
 PACKAGES="$BUILD_PACKAGES"
 [ "$1" = build ] || PACKAGES="$BUILD_PACKAGES $TEST_PACKAGES"
 

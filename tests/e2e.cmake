@@ -6,8 +6,12 @@ if(WIN32)
   set(e2e_cases full_run no_pack no_config config_with_blanks config_absolute no_archive
       extract_failure plugin_missing plugin_crash plugin_reports_error shell_refuses
       program_paths windows_versions two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
-      signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path swapped_setup old_windows_long_names paths_outside_code_page
-      verify_agrees zip_many_entries japanese_windows installed_kit)
+      signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path swapped_setup
+      old_windows_long_names paths_outside_code_page verify_agrees zip_many_entries japanese_windows installed_kit setup_identity)
+  # What Windows reads of a setup's icon and version information.
+  add_executable(identity_probe identity_probe.cpp)
+  target_link_options(identity_probe PRIVATE -municode)
+  target_link_libraries(identity_probe PRIVATE version gdi32)
   foreach(case ${e2e_cases})
     add_test(NAME wine-e2e:${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py

@@ -16,6 +16,7 @@ import subprocess
 import sys
 import time
 import zipfile
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import fmix_harness  # noqa: E402  (the script tests' pack builder, image reader and checks)
@@ -463,6 +464,80 @@ def signed_setup(ctx):
                              "--run", "app\\setup.exe"], capture_output=True, text=True)
     expect(result.returncode == 1 and "sign the finished setup, never the stub" in result.stderr
            and not os.path.exists(refused), "fmix setup took a signed stub: %s" % result.stderr)
+
+
+def icon_file():
+    """An .ico file of 16, 32 and 48 pixel bitmap images and a 256 pixel PNG one."""
+    images = []
+    for size in (16, 32, 48):
+        pixels = bytes([0x20, 0x80, 0xE0, 0xFF]) * (size * size)
+        mask = bytes(((size + 31) // 32 * 4) * size)
+        header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, len(pixels) + len(mask), 0, 0, 0, 0)
+        images.append((size, header + pixels + mask))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes([0xE0, 0x80, 0x20, 0xFF]) * 256 for _ in range(256))
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 256, 256, 8, 6, 0, 0, 0))
+           + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+    images.append((256, png))
+    offset = 6 + 16 * len(images)
+    directory, data = struct.pack("<HHH", 0, 1, len(images)), b""
+    for size, image in images:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset + len(data))
+        data += image
+    return directory + data
+
+
+@case
+def setup_identity(ctx):
+    """A setup with the publisher's icon and version information: wrestool and
+    Windows' own calls read them, the setup still reaches its installer, and
+    verify checks a signature's digest, failing a setup changed after signing."""
+    s = Setup(ctx, "setup_identity")
+    icon = s.path("parts", "app.ico")
+    write(icon, icon_file())
+    identity = ["--icon", icon, "--file-version", "1.2.3.4", "--version-string", "ProductName=Größe App",
+                "--version-string", "CompanyName=Example Ltd", "--version-string", "FileDescription=Example setup"]
+    built = [s.path("run", "identity_setup.exe"), s.path("parts", "again.exe")]
+    os.makedirs(os.path.dirname(built[0]))
+    for exe in built:
+        s.fmix("setup", "-o", exe, "--stub", ctx.stub, "--plugin", os.path.join(ctx.bin, "yz1.dll"),
+               "--payload", s.path("payload"), "--run", "app\\setup.exe", *identity)
+    exe = built[0]
+    expect(read(exe) == read(built[1]), "the same inputs gave different setups")
+
+    listing = subprocess.run(["wrestool", "-l", exe], capture_output=True, text=True).stdout
+    print("wrestool -l:\n" + listing)
+    for kind in ("--type=3 ", "--type=14 ", "--type=16 ", "--type=24 "):
+        expect(kind in listing, "wrestool lists no %s resource:\n%s" % (kind, listing))
+    extracted = subprocess.run(["wrestool", "-x", "-t14", exe], capture_output=True).stdout
+    expect(extracted.startswith(read(icon)), "wrestool extracts another icon (%d bytes)" % len(extracted))
+
+    probe = ctx.wine.console(os.path.join(ctx.bin, "identity_probe.exe"), windows_path(exe))
+    print("probe:\n" + probe)
+    for line in ("fixed=1.2.3.4", "translation=040904b0", "ProductName=Größe App", "CompanyName=Example Ltd",
+                 "FileVersion=1.2.3.4", "icons=1 32x32 16x16"):
+        expect(line in probe.splitlines(), "Windows read no %r:\n%s" % (line, probe))
+    s.run(exe)
+    expect(len(s.receipts()) == 1, "the installer did not run once")
+
+    signed, tampered = s.path("parts", "signed.exe"), s.path("parts", "tampered.exe")
+    try:
+        CodeSigner(s.path("parts", "signing")).sign(exe, signed)
+    except SigningError as error:
+        raise Check(str(error))
+    data = bytearray(read(signed))
+    data[image_layout(data)[0] + 100] ^= 1
+    write(tampered, bytes(data))
+    for path, code, line in ((signed, 0, "ok    signature: sha256 digest matches; signed by CN=Setup test publisher, "
+                                          "not checked against a trust store"),
+                             (tampered, 1, "FAIL  signature: sha256 digest does not match")):
+        verdict = subprocess.run([ctx.fmix, "verify", path], capture_output=True, text=True)
+        print(verdict.stdout)
+        expect(verdict.returncode == code and any(l.startswith(line) for l in verdict.stdout.splitlines())
+               and 'ok    identity: icon of 4 images; version 1.2.3.4; ProductName "Größe App"' in verdict.stdout,
+               "fmix verify of %s:\n%s" % (path, verdict.stdout))
 
 
 def expect_files(folder, entries, what):
