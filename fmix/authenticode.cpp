@@ -2,7 +2,9 @@
 // computes the digest; the Windows build of fmix has authenticode_unchecked.cpp.
 #include "fmix/authenticode.h"
 
+#include <openssl/bio.h>
 #include <openssl/evp.h>
+#include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
@@ -131,6 +133,24 @@ std::string ReadRange(const std::string& fileName, std::uint64_t offset, std::ui
 
 using Pkcs7 = std::unique_ptr<PKCS7, decltype(&PKCS7_free)>;
 
+// Whether the signer's signature holds over what it signed: the message
+// digest attribute must be the digest of the SpcIndirectDataContent's
+// contents (its DER without the outer tag and length), and the signature
+// must verify with the signer's certificate. The certificate's chain is not
+// followed, so a self-made certificate passes too.
+bool SignatureHolds(PKCS7* signature) {
+  const ASN1_STRING* content = signature->d.sign->contents->d.other->value.sequence;
+  const unsigned char* p = content->data;
+  const unsigned char* inner = nullptr;
+  long length = 0;
+  if (!Element(p, p + content->length, V_ASN1_SEQUENCE, inner, length)) return false;
+  std::unique_ptr<BIO, decltype(&BIO_free)> data(BIO_new_mem_buf(inner, static_cast<int>(length)), BIO_free);
+  const bool holds = data && PKCS7_verify(signature, nullptr, nullptr, data.get(), nullptr,
+                                          PKCS7_NOVERIFY | PKCS7_BINARY) == 1;
+  ERR_clear_error();
+  return holds;
+}
+
 // The PKCS#7 signature of a certificate table (WIN_CERTIFICATE: length,
 // revision, type, then the DER), its digest algorithm and the digest signed;
 // empty, or why there is none.
@@ -167,11 +187,17 @@ TAuthenticode::TAuthenticode(const std::string& fileName, std::uint32_t certific
     message_ = covered.empty() ? "the certificate table lies inside the image headers" : "cannot read " + fileName;
     return;
   }
-  state_ = actual == expected ? State::kMatches : State::kMismatch;
-  message_ = LowerName(md) + (state_ == State::kMatches
-                                  ? " digest matches; signed by " + Signer(signature.get()) +
-                                        ", not checked against a trust store"
-                                  : " digest does not match: the file was changed after it was signed");
+  if (actual != expected) {
+    state_ = State::kMismatch;
+    message_ = LowerName(md) + " digest does not match: the file was changed after it was signed";
+  } else if (!SignatureHolds(signature.get())) {
+    state_ = State::kMismatch;
+    message_ = "the signature does not hold over the digest it carries: it was altered or forged";
+  } else {
+    state_ = State::kMatches;
+    message_ = LowerName(md) + " digest matches; signed by " + Signer(signature.get()) +
+               ", not checked against a trust store";
+  }
 }
 
 std::string TAuthenticode::Digest(const std::string& file, const std::string& algorithm) {

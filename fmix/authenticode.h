@@ -1,8 +1,9 @@
 // TAuthenticode: the Authenticode signature of a signed image file, checked
 // as far as the file itself can tell: the digest that the signature holds
 // (its SpcIndirectDataContent) must be the digest of the file without its
-// CheckSum field, its certificate table entry and the certificate table.
-// Whom the signer's certificate chains to is not checked.
+// CheckSum field, its certificate table entry and the certificate table, and
+// the signer's signature must hold over that digest. Whom the signer's
+// certificate chains to is not checked.
 //
 //   TAuthenticode signature("app_setup.exe", certificateOffset, certificateSize);
 //   if (signature.Result() == TAuthenticode::State::kMismatch) ...

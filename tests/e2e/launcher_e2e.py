@@ -8,6 +8,7 @@ usage: launcher_e2e.py --bin WIN32_BIN --fmix FMIX --work DIR [--kit KIT_TREE] C
 import argparse
 import contextlib
 import glob
+import hashlib
 import os
 import re
 import shutil
@@ -530,14 +531,28 @@ def setup_identity(ctx):
     data = bytearray(read(signed))
     data[image_layout(data)[0] + 100] ^= 1
     write(tampered, bytes(data))
+    # The changed file with the digest inside the signature changed to match:
+    # the signature no longer holds over it.
+    forged = s.path("parts", "forged.exe")
+    write(forged, bytes(data).replace(authenticode_digest(read(signed)), authenticode_digest(bytes(data))))
     for path, code, line in ((signed, 0, "ok    signature: sha256 digest matches; signed by CN=Setup test publisher, "
                                           "not checked against a trust store"),
-                             (tampered, 1, "FAIL  signature: sha256 digest does not match")):
+                             (tampered, 1, "FAIL  signature: sha256 digest does not match"),
+                             (forged, 1, "FAIL  signature: the signature does not hold")):
         verdict = subprocess.run([ctx.fmix, "verify", path], capture_output=True, text=True)
         print(verdict.stdout)
         expect(verdict.returncode == code and any(l.startswith(line) for l in verdict.stdout.splitlines())
                and 'ok    identity: icon of 4 images; version 1.2.3.4; ProductName "Größe App"' in verdict.stdout,
                "fmix verify of %s:\n%s" % (path, verdict.stdout))
+
+
+def authenticode_digest(data):
+    """The SHA-256 Authenticode digest of a signed image: all before the
+    certificate table but the CheckSum field and the table's directory entry."""
+    pe = struct.unpack_from("<I", data, 60)[0]
+    checksum, directory = pe + 24 + 64, pe + 24 + 96 + 4 * 8
+    table = struct.unpack_from("<I", data, directory)[0]
+    return hashlib.sha256(data[:checksum] + data[checksum + 4:directory] + data[directory + 8:table]).digest()
 
 
 def expect_files(folder, entries, what):
