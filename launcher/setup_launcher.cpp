@@ -33,7 +33,7 @@ const char16_t kMarkKey[] =
 // folder's name is already taken, before the run ends.
 constexpr int kUnpackFolderAttempts = 16;
 
-// Step 3: a new, empty file of a unique name in the work folder, created
+// A new, empty file of a unique name in the work folder, created
 // here and open for this run alone. The platform's call only makes the name
 // (Wine's, when every name is taken, returns an existing file); a name that
 // exists, a link included, is never written through. Null when the name is
@@ -57,7 +57,7 @@ UINT UniqueNumber(DWORD start, int attempt) {
   return static_cast<UINT>((start + static_cast<DWORD>(attempt)) % 0xFFFF + 1);
 }
 
-// Steps 5-6: the pack that follows the program's image, saved into the
+// The pack that follows the program's image, saved into the
 // temporary file (which stays empty when there is none). It is read from the
 // file mapped as the program's image, never from whatever bears its name now.
 void StagePack(TVFileStream& tempPack) {
@@ -88,8 +88,8 @@ bool FolderPath(const std::string& folder, std::u16string& path) {
   return true;
 }
 
-// Steps 2-8. The temporary file and the unpack folder are always ones that
-// this run created, new and empty: where a name is taken (planted by someone
+// Stages the pack and makes the folder it unpacks into. The temporary file
+// and the unpack folder are always ones that this run created, new and empty: where a name is taken (planted by someone
 // who can write to the work folder), fresh ones are taken instead, a bounded
 // number of times. The folder's name is looked at before the pack is staged,
 // so that a taken one costs no copy, and the folder is created only once the
@@ -112,7 +112,7 @@ std::unique_ptr<TFileMixReader> StageInNewFolder(std::string& unpackFolder) {
   throw Exception(u"no new unpack folder");
 }
 
-// Step 9: every entry into the unpack folder and the trimmed text of
+// Every entry into the unpack folder and the trimmed text of
 // "config.txt".
 std::string UnpackPack(TFileMixReader& reader, const std::string& unpackFolder) {
   std::string config;
@@ -133,7 +133,7 @@ bool FileExistsAnsi(const std::string& name) {
   return rtl::ToWideExact(name, wide) && rtl::FileExists(wide);
 }
 
-// Step 12: the plug-in unpacks the archive into the unpack folder. When the
+// The plug-in unpacks the archive into the unpack folder. When the
 // pack carries the plug-in, that copy is the only one loaded.
 void UnpackArchive(const std::string& unpackFolder, bool packCarriesPlugin) {
   PluginBaseDir = unpackFolder;
@@ -153,7 +153,7 @@ std::string InstallerFolder(const std::string& installer) {
   return rtl::ToAnsi(rtl::ExtractFilePath(rtl::ToWide(installer)));
 }
 
-// Step 14: a program whose path holds "setup" or "install" is recorded so
+// A program whose path holds "setup" or "install" is recorded so
 // that Windows does not ask afterwards whether the setup ran correctly.
 void WriteCompatibilityMark() {
   const std::u16string program = rtl::ProgramPath();
