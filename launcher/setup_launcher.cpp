@@ -89,9 +89,9 @@ bool FolderPath(const std::string& folder, std::u16string& path) {
 }
 
 // Stages the pack and makes the folder it unpacks into. The temporary file
-// and the unpack folder are always ones that this run created, new and empty: where a name is taken (planted by someone
-// who can write to the work folder), fresh ones are taken instead, a bounded
-// number of times. The folder's name is looked at before the pack is staged,
+// and the unpack folder are always ones that this run created, new and
+// empty: where a name is taken (planted by someone who can write to the work
+// folder), fresh ones are taken instead, a bounded number of times. The folder's name is looked at before the pack is staged,
 // so that a taken one costs no copy, and the folder is created only once the
 // pack has been read, so that a program without a pack leaves none.
 std::unique_ptr<TFileMixReader> StageInNewFolder(std::string& unpackFolder) {
