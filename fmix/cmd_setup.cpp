@@ -1,10 +1,12 @@
 // fmix setup: assembles a setup executable from the stub, the archiver
-// plug-in and a payload folder. The payload is zipped into ARC.YZ1, the
+// plug-in and a payload folder. The payload is zipped into ARC.YZ1 (--solid:
+// an xz-compressed tar, the solid format), the
 // installer's relative path written into CONFIG.TXT, and the pack of YZ1.DLL,
 // ARC.YZ1 and CONFIG.TXT appended to the stub. Everything is checked before
 // anything is written. The pack's names and CONFIG.TXT are written in the
 // target's code page (--codepage=N), and the finished setup is verified
 // before it is renamed into place.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -32,15 +34,19 @@ namespace {
 
 const char kUsage[] =
     "usage: fmix setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll]\n"
-    "       [--codepage=N] [--quiet]";
+    "       [--solid] [--codepage=N] [--quiet]";
 const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
 
 struct SetupArgs {
   std::string out, stub, plugin, payload, run;
+  bool solid = false;
 };
 
-SetupArgs ParseArgs(const Args& args) {
+SetupArgs ParseArgs(Args args) {
   SetupArgs parsed;
+  const auto solid = std::remove(args.begin(), args.end(), "--solid");
+  parsed.solid = solid != args.end();
+  args.erase(solid, args.end());
   const std::map<std::string, std::string*> options = {
       {"-o", &parsed.out}, {"--stub", &parsed.stub}, {"--plugin", &parsed.plugin},
       {"--payload", &parsed.payload}, {"--run", &parsed.run}};
@@ -121,7 +127,7 @@ int RunSetup(const Args& allArgs) {
   TTempFile archive(".yz1");
   {
     TOutputFile zip(archive.Name());
-    ZipFolder(setup.payload, zip, &progress);
+    ZipFolder(setup.payload, zip, &progress, setup.solid);
     zip.Commit();
   }
   TFileMixWriter pack(codePage);
