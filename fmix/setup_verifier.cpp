@@ -428,35 +428,35 @@ void TSetupVerifier::CheckContent(const std::string& data) {
                                 "not read: take yz1.dll from a newer fmix");
     return;
   }
-  const std::unique_ptr<TArchiveReader> reader = MakeArchiveReader(archive);
-  TArchiveReader& zip = *reader;
-  if (!zip.Open(archive, TZipNameDecoder(codePage_.Number(), codePage_.Oem()))) {
-    Add(Kind::kFail, "archive", Printable(zip.Failure()));
+  const std::unique_ptr<TArchiveReader> owned = MakeArchiveReader(archive);
+  TArchiveReader& reader = *owned;
+  if (!reader.Open(archive, TZipNameDecoder(codePage_.Number(), codePage_.Oem()))) {
+    Add(Kind::kFail, "archive", Printable(reader.Failure()));
     return;
   }
-  if (zip.BytesBefore() != 0)
-    Add(Kind::kNote, "archive", std::to_string(zip.BytesBefore()) +
+  if (reader.BytesBefore() != 0)
+    Add(Kind::kNote, "archive", std::to_string(reader.BytesBefore()) +
                                     " bytes before the archive; offsets adjusted, as the plug-in reads them");
-  const TUnpackableEntries unpackable(zip.Entries());
+  const TUnpackableEntries unpackable(reader.Entries());
   for (const std::u16string& problem : unpackable.Problems()) Add(Kind::kFail, "archive", Printable(problem));
-  const TArchiveNames names(zip.Entries());
+  const TArchiveNames names(reader.Entries());
   if (!names.Problem().empty()) Add(Kind::kFail, "archive", Printable(names.Problem()));
   if (!unpackable.Problems().empty() || !names.Problem().empty()) return;
-  NoteNames(zip.Entries());
+  NoteNames(reader.Entries());
   bool passed = true;
-  for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
+  for (const TZipEntry& entry : reader.Entries()) passed = CheckEntry(reader, entry) && passed;
   zipChecked_ = true;
-  const std::string count = std::to_string(zip.Entries().size()) + " entries";
+  const std::string count = std::to_string(reader.Entries().size()) + " entries";
   if (passed)
     Add(Kind::kOk, "archive", solid ? "xz-compressed tar of " + count + ", the xz check holds"
                                     : "ZIP archive of " + count + ", every CRC checks");
 }
 
-bool TSetupVerifier::CheckZipEntry(TArchiveReader& zip, const TZipEntry& entry) {
+bool TSetupVerifier::CheckEntry(TArchiveReader& reader, const TZipEntry& entry) {
   const TEntryName name(entry.name);
   if (name.IsFolder()) return true;
-  if (!zip.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr)) {
-    Add(Kind::kFail, "archive", Printable(zip.Failure()));
+  if (!reader.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr)) {
+    Add(Kind::kFail, "archive", Printable(reader.Failure()));
     return false;
   }
   zipFiles_.push_back(PathKey(name.Path()));

@@ -62,7 +62,7 @@ class TSetupVerifier {
   void CheckArchive();
   std::string PluginKind() const;
   void CheckContent(const std::string& data);
-  bool CheckZipEntry(TArchiveReader& zip, const TZipEntry& entry);
+  bool CheckEntry(TArchiveReader& reader, const TZipEntry& entry);
   void NoteNames(const std::vector<TZipEntry>& entries);
   void CheckInstaller();
   void CheckInstallerLength();
