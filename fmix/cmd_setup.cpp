@@ -1,11 +1,13 @@
 // fmix setup: assembles a setup executable from the stub, the archiver
-// plug-in and a payload folder. The payload is zipped into ARC.YZ1, the
-// installer's relative path written into CONFIG.TXT, and the pack of YZ1.DLL,
-// ARC.YZ1 and CONFIG.TXT appended to the stub. Everything is checked before
+// plug-in and a payload folder. The payload is zipped into ARC.YZ1 (--solid:
+// an xz-compressed tar, the solid format), the installer's relative path
+// written into CONFIG.TXT, and the pack of YZ1.DLL, ARC.YZ1 and CONFIG.TXT
+// appended to the stub. Everything is checked before
 // anything is written. The pack's names and CONFIG.TXT are written in the
 // target's code page (--codepage=N); the icon and version information go
 // into the resources of the stub's copy. The finished setup is verified
 // before it is renamed into place.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -34,17 +36,21 @@ namespace {
 
 const char kUsage[] =
     "usage: fmix setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll]\n"
-    "       [--codepage=N] [--quiet] [--icon FILE.ico] [--file-version A.B.C.D] [--product-version A.B.C.D]\n"
-    "       [--version-string KEY=VALUE]... [--version-language LANGID]";
+    "       [--solid] [--codepage=N] [--quiet] [--icon FILE.ico] [--file-version A.B.C.D]\n"
+    "       [--product-version A.B.C.D] [--version-string KEY=VALUE]... [--version-language LANGID]";
 const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
 
 struct SetupArgs {
   std::string out, stub, plugin, payload, run;
   TStubIdentity::Options identity;
+  bool solid = false;
 };
 
-SetupArgs ParseArgs(const Args& args) {
+SetupArgs ParseArgs(Args args) {
   SetupArgs parsed;
+  const auto solid = std::remove(args.begin(), args.end(), "--solid");
+  parsed.solid = solid != args.end();
+  args.erase(solid, args.end());
   const std::map<std::string, std::string*> options = {
       {"-o", &parsed.out}, {"--stub", &parsed.stub}, {"--plugin", &parsed.plugin},
       {"--payload", &parsed.payload}, {"--run", &parsed.run}, {"--icon", &parsed.identity.icon},
@@ -135,7 +141,7 @@ int RunSetup(const Args& allArgs) {
   TTempFile archive(".yz1");
   {
     TOutputFile zip(archive.Name());
-    ZipFolder(setup.payload, zip, &progress);
+    ZipFolder(setup.payload, zip, &progress, setup.solid);
     zip.Commit();
   }
   TFileMixWriter pack(codePage);

@@ -21,7 +21,7 @@ const char kUsage[] =
     "                                               write the entries (all, or those named)\n"
     "  append STUB.exe PACK OUT.exe                 the stub followed by the pack\n"
     "  zip OUT.yz1 DIR [--solid] [--quiet]          DIR as a deflate ZIP archive (--solid: tar.xz)\n"
-    "  setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll] [--quiet]\n"
+    "  setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll] [--solid] [--quiet]\n"
     "                                               assemble a setup executable\n"
     "  verify SETUP.exe                             check that a setup will reach its installer\n";
 
@@ -63,7 +63,7 @@ const Command kCommands[] = {
      "  --quiet  no progress line (there is none either when stderr is no terminal)\n",
      false},
     {"setup", RunSetup,
-     "usage: fmix setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll]\n"
+     "usage: fmix setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll] [--solid]\n"
      "Zips DIR, packs the plug-in, the archive and the installer's path, appends them to the\n"
      "stub and checks the result as fmix verify does.\n"
      "  -o OUT.exe          the setup executable to write\n"
@@ -71,6 +71,7 @@ const Command kCommands[] = {
      "  --run REL\\PATH      the installer, relative to DIR\n"
      "  --stub, --plugin    the stub and the plug-in; by default those installed with fmix\n"
      "                      (share/fmix/ beside its bin/ folder; beside fmix.exe on Windows)\n"
+     "  --solid             ARC.YZ1 as an xz-compressed tar: one LZMA2 stream, far smaller\n"
      "  --quiet             no progress line (there is none either when stderr is no terminal)\n"
      "  --icon FILE.ico     the setup's icon: every image of the file\n"
      "  --file-version A.B.C.D, --product-version A.B.C.D, --version-string KEY=VALUE (repeatable:\n"

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 
 #include "fmix/authenticode.h"
 #include "fmix/hex_bytes.h"
@@ -21,6 +22,8 @@
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
 #include "unit_pack_files/name_case.h"
+#include "tar_xz/archive_format.h"
+#include "tar_xz/tar_reader.h"
 #include "zip/archive_names.h"
 #include "zip/unpackable_entries.h"
 #include "zip/zip_memory_source.h"
@@ -85,8 +88,10 @@ std::string ForeignImports(const TPeImage& dll) {
 // process may not get for a larger pack.
 constexpr std::uint64_t kLargePack = std::uint64_t{1} << 30;
 
-// The export by which our own plug-in makes itself known.
+// The exports by which our own plug-in makes itself known, and tells that
+// it reads the solid format too.
 const char kOurPluginExport[] = "VelmZipReaderVersion";
+const char kSolidReaderExport[] = "VelmSolidReader";
 
 // A report shows at most this many lines of one topic, then how many it
 // left out: a hostile pack of 65,535 entries gets a few lines, not a line
@@ -391,6 +396,7 @@ void TSetupVerifier::CheckPlugin() {
   const TPeImage dll(Data(*entry));
   const std::string name = "\"" + Shown(*entry) + "\" ";
   ourPlugin_ = dll.Valid() && dll.Exports(kOurPluginExport);
+  solidPlugin_ = ourPlugin_ && dll.Exports(kSolidReaderExport);
   if (!dll.Valid() || !dll.Is32Bit() || !dll.IsDll())
     Add(Kind::kFail, "plugin", name + "is no 32-bit Windows DLL");
   else if (!dll.ImportsRead())
@@ -402,7 +408,7 @@ void TSetupVerifier::CheckPlugin() {
     Add(Kind::kFail, "plugin", name + "imports DLLs that are not part of Windows (" + foreign +
                                    "): the run ends silently where they are missing");
   else
-    Add(Kind::kOk, "plugin", name + "is a 32-bit DLL exporting Yz1" + (ourPlugin_ ? " (our ZIP plug-in)" : ""));
+    Add(Kind::kOk, "plugin", name + "is a 32-bit DLL exporting Yz1" + PluginKind());
 }
 
 void TSetupVerifier::CheckArchive() {
@@ -414,42 +420,57 @@ void TSetupVerifier::CheckArchive() {
   if (!Inside(*entry)) return;
   const std::string data = Data(*entry);
   if (ourPlugin_ || data.compare(0, 2, "PK") == 0)
-    CheckZip(data);
+    CheckContent(data);
   else
     Add(Kind::kWarn, "archive", "\"" + Shown(*entry) + "\" is no ZIP archive; its content is not checked");
 }
 
-// The archive read by the plug-in's own reader and name rule: its names
-// must pass the plug-in's checks and every entry must unpack with a matching
-// CRC. Our plug-in reads nothing but ZIP.
-void TSetupVerifier::CheckZip(const std::string& data) {
-  TZipMemorySource archive(data.data(), data.size(), u"ARC.YZ1");
-  TZipReader zip;
-  if (!zip.Open(archive, TZipNameDecoder(codePage_.Number(), codePage_.Oem()))) {
-    Add(Kind::kFail, "archive", Printable(zip.Failure()));
-    return;
-  }
-  if (zip.BytesBefore() != 0)
-    Add(Kind::kNote, "archive", std::to_string(zip.BytesBefore()) +
-                                    " bytes before the archive; offsets adjusted, as the plug-in reads them");
-  const TUnpackableEntries unpackable(zip.Entries());
-  for (const std::u16string& problem : unpackable.Problems()) Add(Kind::kFail, "archive", Printable(problem));
-  const TArchiveNames names(zip.Entries());
-  if (!names.Problem().empty()) Add(Kind::kFail, "archive", Printable(names.Problem()));
-  if (!unpackable.Problems().empty() || !names.Problem().empty()) return;
-  NoteNames(zip.Entries());
-  bool passed = true;
-  for (const TZipEntry& entry : zip.Entries()) passed = CheckZipEntry(zip, entry) && passed;
-  zipChecked_ = true;
-  if (passed)
-    Add(Kind::kOk, "archive", "ZIP archive of " + std::to_string(zip.Entries().size()) + " entries, every CRC checks");
+std::string TSetupVerifier::PluginKind() const {
+  if (solidPlugin_) return " (our plug-in: ZIP and the solid format)";
+  return ourPlugin_ ? " (our ZIP plug-in)" : "";
 }
 
-bool TSetupVerifier::CheckZipEntry(TZipReader& zip, const TZipEntry& entry) {
+// The archive read by the plug-in's own choice of reader and name rule: its
+// names must pass the plug-in's checks and every entry must unpack with a
+// matching CRC (ZIP) or within a stream whose xz check holds (the solid
+// format). Our plug-in of before the solid format reads nothing but ZIP.
+void TSetupVerifier::CheckContent(const std::string& data) {
+  TZipMemorySource archive(data.data(), data.size(), u"ARC.YZ1");
+  const bool solid = TTarReader::Recognises(archive);
+  if (solid && !solidPlugin_) {
+    Add(Kind::kFail, "archive", "ARC.YZ1 is an xz-compressed tar (the solid format), which this plug-in does "
+                                "not read: take yz1.dll from a newer fmix");
+    return;
+  }
+  const std::unique_ptr<TArchiveReader> owned = MakeArchiveReader(archive);
+  TArchiveReader& reader = *owned;
+  if (!reader.Open(archive, TZipNameDecoder(codePage_.Number(), codePage_.Oem()))) {
+    Add(Kind::kFail, "archive", Printable(reader.Failure()));
+    return;
+  }
+  if (reader.BytesBefore() != 0)
+    Add(Kind::kNote, "archive", std::to_string(reader.BytesBefore()) +
+                                    " bytes before the archive; offsets adjusted, as the plug-in reads them");
+  const TUnpackableEntries unpackable(reader.Entries());
+  for (const std::u16string& problem : unpackable.Problems()) Add(Kind::kFail, "archive", Printable(problem));
+  const TArchiveNames names(reader.Entries());
+  if (!names.Problem().empty()) Add(Kind::kFail, "archive", Printable(names.Problem()));
+  if (!unpackable.Problems().empty() || !names.Problem().empty()) return;
+  NoteNames(reader.Entries());
+  bool passed = true;
+  for (const TZipEntry& entry : reader.Entries()) passed = CheckEntry(reader, entry) && passed;
+  zipChecked_ = true;
+  const std::string count = std::to_string(reader.Entries().size()) + " entries";
+  if (passed)
+    Add(Kind::kOk, "archive", solid ? "xz-compressed tar of " + count + ", the xz check holds"
+                                    : "ZIP archive of " + count + ", every CRC checks");
+}
+
+bool TSetupVerifier::CheckEntry(TArchiveReader& reader, const TZipEntry& entry) {
   const TEntryName name(entry.name);
   if (name.IsFolder()) return true;
-  if (!zip.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr)) {
-    Add(Kind::kFail, "archive", Printable(zip.Failure()));
+  if (!reader.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr)) {
+    Add(Kind::kFail, "archive", Printable(reader.Failure()));
     return false;
   }
   zipFiles_.push_back(PathKey(name.Path()));

@@ -22,7 +22,7 @@
 #include "unit_pack_files/file_mix_records.h"
 #include "velm_stream/tv_memory_stream.h"
 
-class TZipReader;
+class TArchiveReader;
 struct TZipEntry;
 
 class TSetupVerifier {
@@ -61,8 +61,9 @@ class TSetupVerifier {
   void CheckConfig();
   void CheckPlugin();
   void CheckArchive();
-  void CheckZip(const std::string& data);
-  bool CheckZipEntry(TZipReader& zip, const TZipEntry& entry);
+  std::string PluginKind() const;
+  void CheckContent(const std::string& data);
+  bool CheckEntry(TArchiveReader& reader, const TZipEntry& entry);
   void NoteNames(const std::vector<TZipEntry>& entries);
   void CheckInstaller();
   void CheckInstallerLength();
@@ -101,7 +102,8 @@ class TSetupVerifier {
   bool zipChecked_ = false;
   bool installerFound_ = false;          // the installer path names a file here
   bool largeAddressAware_ = false;       // the stub's
-  bool ourPlugin_ = false;               // YZ1.DLL is our ZIP plug-in
+  bool ourPlugin_ = false;               // YZ1.DLL is our plug-in
+  bool solidPlugin_ = false;             // and reads the solid format too
   std::vector<Line> lines_;
   std::map<std::string, std::size_t> topicLines_;  // lines of each topic, shown or not
   std::size_t failuresLeftOut_ = 0;                // failures beyond the lines shown

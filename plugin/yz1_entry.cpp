@@ -6,18 +6,22 @@
 // raises a Windows exception (library_failure.cpp) that ends the call; the
 // bridge's guard reports that as a failed call.
 // VelmZipReaderVersion tells tools such as fmix verify that this is our
-// ZIP plug-in, whose reading they can predict, and which version of it.
+// plug-in, whose reading they can predict, and which version of it;
+// VelmSolidReader that it reads the solid format (xz-compressed tar) too.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "plugin/command_line.h"
 #include "plugin/zip_extractor.h"
+#include "tar_xz/archive_format.h"
+#include "unit_pack_files/entry_name.h"
+#include "zip/zip_file_source.h"
 #include "zip/zip_name_decoder.h"
-#include "zip/zip_reader.h"
 #include "rtl/text.h"
 
 namespace {
@@ -48,9 +52,12 @@ bool Extract(const std::string& archive, const std::string& folder, std::string&
   if (!rtl::ToWideExact(folder, target)) return Fail(u"no such folder: " + target, report);
   const std::u16string longTarget = LongPath(target);
   if (longTarget.empty()) return Fail(u"no such folder: " + target, report);
-  TZipReader reader;
-  if (!reader.Open(archive, TZipNameDecoder(GetACP(), GetOEMCP()))) return Fail(reader.Failure(), report);
-  TZipExtractor extractor(reader, longTarget);
+  TZipFileSource source(archive);
+  std::u16string reason;
+  if (!source.Open(reason)) return Fail(reason + u": " + TEntryName::Shown(source.Name()), report);
+  const std::unique_ptr<TArchiveReader> reader = MakeArchiveReader(source);
+  if (!reader->Open(source, TZipNameDecoder(GetACP(), GetOEMCP()))) return Fail(reader->Failure(), report);
+  TZipExtractor extractor(*reader, longTarget);
   if (!extractor.ExtractAll()) return Fail(extractor.Failure(), report);
   const int files = extractor.Files();
   report = std::to_string(files) + (files == 1 ? " file extracted." : " files extracted.");
@@ -84,4 +91,6 @@ extern "C" int WINAPI Yz1(HWND, LPCSTR commandLine, LPSTR output, DWORD size) {
   return extracted ? 0 : 1;
 }
 
-extern "C" int WINAPI VelmZipReaderVersion() { return 1; }
+extern "C" int WINAPI VelmZipReaderVersion() { return 2; }
+
+extern "C" int WINAPI VelmSolidReader() { return 1; }

@@ -4,6 +4,7 @@
 #include "zip/archive_names.h"
 #include "zip/unpackable_entries.h"
 #include "unit_pack_files/entry_name.h"
+#include "zip/archive_reader.h"
 #include "zip/zip_reader.h"
 #include "rtl/text.h"
 
@@ -34,7 +35,7 @@ std::u16string Lines(const std::vector<std::u16string>& problems) {
 
 }  // namespace
 
-TZipExtractor::TZipExtractor(TZipReader& reader, std::u16string folder)
+TZipExtractor::TZipExtractor(TArchiveReader& reader, std::u16string folder)
     : reader_(reader), folder_(std::move(folder)) {}
 
 bool TZipExtractor::ExtractAll() {

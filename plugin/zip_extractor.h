@@ -1,4 +1,5 @@
-// TZipExtractor: writes every entry of an archive under one folder, creating
+// TZipExtractor: writes every entry of an archive (ZIP or the solid
+// xz-compressed tar, through TArchiveReader) under one folder, creating
 // subfolders and overwriting existing files. The entries are checked
 // together (TUnpackableEntries, then TArchiveNames) before anything is
 // written, so an archive holding one entry it cannot unpack (a method,
@@ -6,18 +7,20 @@
 // writes nothing; a folder entry that names the target folder itself ("./")
 // is skipped. Names in Failure() have control characters spelled out.
 // A file is written under a temporary name and renamed into place only after
-// its CRC-32 matched, so a failed entry never stands under its final name.
+// its check held (a ZIP entry's CRC-32; the solid stream's xz check held for
+// the whole stream when it was opened), so a failed entry never stands under
+// its final name.
 #pragma once
 
 #include <string>
 
-class TZipReader;
+class TArchiveReader;
 struct TZipEntry;
 
 class TZipExtractor {
  public:
   // folder ends in the platform's folder delimiter.
-  TZipExtractor(TZipReader& reader, std::u16string folder);
+  TZipExtractor(TArchiveReader& reader, std::u16string folder);
 
   // Writes every entry; false at the first failure, which Failure() names
   // with the entry. Raises nothing.
@@ -31,7 +34,7 @@ class TZipExtractor {
   bool ExtractFile(const TZipEntry& entry, const std::u16string& path);
   bool Fail(std::u16string message);
 
-  TZipReader& reader_;
+  TArchiveReader& reader_;
   std::u16string folder_;
   int files_ = 0;
   std::u16string failure_;

@@ -26,14 +26,10 @@ class TTarHeader;
 class TXzDecoder;
 class TZipNameDecoder;
 
-class TTarReader {
+class TTarReader : public TArchiveReader {
  public:
-  using Sink = TZipReader::Sink;
-
   TTarReader();
-  ~TTarReader();
-  TTarReader(const TTarReader&) = delete;
-  TTarReader& operator=(const TTarReader&) = delete;
+  ~TTarReader() override;
 
   // True when source holds an xz stream, which this reader takes.
   static bool Recognises(TZipSource& source);
@@ -41,12 +37,12 @@ class TTarReader {
   // archive cannot be read or is refused. Called once, or the other Open once.
   [[nodiscard]] bool Open(const std::string& fileName, const TZipNameDecoder& names);
   // The same for an archive read from source, which must outlive the reader.
-  [[nodiscard]] bool Open(TZipSource& source, const TZipNameDecoder& names);
-  const std::vector<TZipEntry>& Entries() const { return entries_; }
+  [[nodiscard]] bool Open(TZipSource& source, const TZipNameDecoder& names) override;
+  const std::vector<TZipEntry>& Entries() const override { return entries_; }
   // Streams the entry's bytes to sink; false on a failure, and when sink
   // stopped it (Failure() then names no reason of the reader's).
-  [[nodiscard]] bool Extract(const TZipEntry& entry, Sink sink, void* context);
-  const std::u16string& Failure() const { return failure_; }
+  [[nodiscard]] bool Extract(const TZipEntry& entry, Sink sink, void* context) override;
+  const std::u16string& Failure() const override { return failure_; }
 
  private:
   bool ReadEntries(const TZipNameDecoder& names);

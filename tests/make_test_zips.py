@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Writes the ZIP files that the yz1.dll tests read, made by Python's zipfile.
+"""Writes the archives that the yz1.dll tests read, made by Python's zipfile
+and, in the solid format (an xz-compressed tar), by its tarfile.
 
 Each archive ARCHIVE.zip comes with ARCHIVE.manifest: one line per file entry,
 "name<TAB>size<TAB>crc32 in hex", for the test to check what it extracted.
 """
+import io
 import os
 import sys
+import tarfile
 import zipfile
 import zlib
 
@@ -88,6 +91,24 @@ def main(out):
             info = zipfile.ZipInfo("f%d.txt" % index)
             info.comment = b"c" * 65000
             zf.writestr(info, b"x")
+
+    # The solid format: pax headers, xz with a CRC-64 check; and the same
+    # with one byte of its compressed data flipped.
+    solid = os.path.join(out, "python_solid.tar.xz")
+    with tarfile.open(solid, "w:xz", format=tarfile.PAX_FORMAT) as tf:
+        folder = tarfile.TarInfo("folder")
+        folder.type = tarfile.DIRTYPE
+        tf.addfile(folder)
+        for name, data, _ in TREE:
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            tf.addfile(info, io.BytesIO(data))
+    write_manifest(solid)
+    with open(solid, "rb") as f:
+        data = bytearray(f.read())
+    data[len(data) // 2] ^= 0x55
+    with open(os.path.join(out, "python_solid_damaged.tar.xz"), "wb") as f:
+        f.write(data)
 
 
 if __name__ == "__main__":

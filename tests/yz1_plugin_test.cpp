@@ -1,6 +1,6 @@
 // yz1.dll, called through its entry the way the bridge calls it, on archives
-// made by fmix zip and by Python's zipfile (the latter written beforehand into
-// the build folder's test_zips by make_test_zips.py).
+// made by fmix zip and by Python's zipfile and tarfile (the latter written
+// beforehand into the build folder's test_zips by make_test_zips.py).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <zlib.h>
@@ -48,6 +48,16 @@ Digest DigestOf(const fs::path& path) {
   }
   digest.crc = static_cast<std::uint32_t>(crc);
   return digest;
+}
+
+// Every file of the archive's manifest unpacked under target, size and CRC.
+void ExpectManifest(const std::string& archive, const std::string& target) {
+  std::istringstream manifest(ReadFile(archive + ".manifest"));
+  std::string entry, size, crc;
+  while (std::getline(manifest, entry, '\t') && std::getline(manifest, size, '\t') && std::getline(manifest, crc)) {
+    const Digest expected{std::stoull(size), static_cast<std::uint32_t>(std::stoul(crc, nullptr, 16))};
+    EXPECT_EQ(DigestOf(fs::u8path(target + entry)), expected) << entry;
+  }
 }
 
 // Reserves every free block of the address space down to 64 KB, the
@@ -136,16 +146,24 @@ TEST_F(Yz1Plugin, ExtractsPythonArchivesWithAndWithoutDataDescriptors) {
     SCOPED_TRACE(name);
     const std::string target = Folder(name);
     EXPECT_EQ(Extract(TestZip(name), target), "4 files extracted.");
-    std::istringstream manifest(ReadFile(TestZip(name) + ".manifest"));
-    std::string entry, size, crc;
-    while (std::getline(manifest, entry, '\t') && std::getline(manifest, size, '\t') &&
-           std::getline(manifest, crc)) {
-      const Digest expected{std::stoull(size),
-                            static_cast<std::uint32_t>(std::stoul(crc, nullptr, 16))};
-      EXPECT_EQ(DigestOf(fs::u8path(target + entry)), expected) << entry;
-    }
+    ExpectManifest(TestZip(name), target);
   }
   EXPECT_TRUE(fs::is_directory(scratch_.File("python_mixed.zip\\folder")));
+}
+
+// The solid format, told apart by its first bytes; a damaged stream is
+// refused on opening, before anything is written.
+TEST_F(Yz1Plugin, ExtractsTheSolidFormatAndRefusesADamagedStreamWritingNothing) {
+  const std::string target = Folder("solid");
+  EXPECT_EQ(Extract(TestZip("python_solid.tar.xz"), target), "4 files extracted.");
+  ExpectManifest(TestZip("python_solid.tar.xz"), target);
+  EXPECT_TRUE(fs::is_directory(target + "folder"));
+  const std::string damaged = Folder("damaged"), archive = TestZip("python_solid_damaged.tar.xz");
+  int result = 0;
+  const std::string report = Extract(archive, damaged, &result);
+  EXPECT_EQ(report.rfind("Error: ", 0), 0u) << report;
+  EXPECT_NE(result, 0);
+  EXPECT_TRUE(fs::is_empty(damaged)) << report;
 }
 
 TEST_F(Yz1Plugin, ExtractsAThousandFiles) {

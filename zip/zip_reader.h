@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "zip/archive_reader.h"
 #include "zip/zip_file_source.h"
 
 class TZipNameDecoder;
@@ -40,32 +41,26 @@ struct TZipEntry {
   std::int64_t dataStart = 0;    // behind the local header
 };
 
-class TZipReader {
+class TZipReader : public TArchiveReader {
  public:
-  // Receives an entry's bytes, chunk by chunk, with the context given to
-  // Extract; returning false stops the extraction.
-  using Sink = bool (*)(void* context, const char* data, std::size_t size);
-
   TZipReader() = default;
-  ~TZipReader();
-  TZipReader(const TZipReader&) = delete;
-  TZipReader& operator=(const TZipReader&) = delete;
+  ~TZipReader() override;
 
   // Opens fileName (system code page) and reads its central directory and
   // local headers, decoding names with names; false when the archive cannot
   // be read or is refused. Called once, or the other Open once.
   [[nodiscard]] bool Open(const std::string& fileName, const TZipNameDecoder& names);
   // The same for an archive read from source, which must outlive the reader.
-  [[nodiscard]] bool Open(TZipSource& source, const TZipNameDecoder& names);
-  const std::vector<TZipEntry>& Entries() const { return entries_; }
+  [[nodiscard]] bool Open(TZipSource& source, const TZipNameDecoder& names) override;
+  const std::vector<TZipEntry>& Entries() const override { return entries_; }
   // How many bytes precede the archive that its offsets do not count.
-  std::int64_t BytesBefore() const { return shift_; }
+  std::int64_t BytesBefore() const override { return shift_; }
   // Streams the entry's uncompressed bytes to sink; false on damaged or
   // truncated data and on a CRC mismatch (after the bytes went to sink), and
   // when sink stopped it (Failure() then names no reason of the reader's).
-  [[nodiscard]] bool Extract(const TZipEntry& entry, Sink sink, void* context);
+  [[nodiscard]] bool Extract(const TZipEntry& entry, Sink sink, void* context) override;
   // Why the last Open or Extract returned false.
-  const std::u16string& Failure() const { return failure_; }
+  const std::u16string& Failure() const override { return failure_; }
 
  private:
   struct TEnd {

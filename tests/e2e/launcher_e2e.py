@@ -57,13 +57,13 @@ class Setup:
         result = subprocess.run([self.ctx.fmix, *args], capture_output=True, text=True)
         expect(result.returncode == 0, "fmix %s failed: %s" % (args[0], result.stderr))
 
-    def build(self, exe_rel, run="app\\setup.exe", plugin=None, codepage=1252):
+    def build(self, exe_rel, run="app\\setup.exe", plugin=None, codepage=1252, options=()):
         """A setup executable assembled by fmix setup."""
         exe = self.path(exe_rel)
         os.makedirs(os.path.dirname(exe), exist_ok=True)
         self.fmix("setup", "-o", exe, "--stub", self.ctx.stub, "--plugin",
                   plugin or os.path.join(self.ctx.bin, "yz1.dll"),
-                  "--payload", self.path("payload"), "--run", run, "--codepage=%d" % codepage)
+                  "--payload", self.path("payload"), "--run", run, "--codepage=%d" % codepage, *options)
         return exe
 
     def build_raw(self, exe_rel, entries):
@@ -904,6 +904,7 @@ def verify_agrees(ctx):
 
     setups = {
         "good": lambda s: s.build("run/good_setup.exe"),
+        "solid": lambda s: s.build("run/solid_setup.exe", options=["--solid"]),
         "unstripped": unstripped,
         "missing_installer": lambda s: s.build_raw("run/missing_setup.exe",
                                                    standard_entries(ctx, s, cfg=b"app\\missing.exe")),
@@ -921,12 +922,12 @@ def verify_agrees(ctx):
         expect(verdict.returncode == (0 if ran else 1),
                "%s: fmix verify exit %d, but the installer %s:\n%s" % (
                    name, verdict.returncode, "ran" if ran else "did not run", verdict.stdout))
-        expect(ran == (name == "good"), "%s: the installer %s" % (name, "ran" if ran else "did not run"))
+        expect(ran == (name in ("good", "solid")), "%s: the installer %s" % (name, "ran" if ran else "did not run"))
     archives_agree(ctx)
 
 
 def archives_agree(ctx):
-    """Every archive of the ZIP corpus, as ARC.YZ1 beside our plug-in, unpacks
+    """Every archive of the corpus (ZIP and the solid format), as ARC.YZ1 beside our plug-in, unpacks
     to its source tree byte for byte, names included, and starts the
     installer; every hostile one unpacks nothing. fmix verify agrees each time."""
     folder = os.path.join(ctx.work, "zip_corpus")

@@ -1,6 +1,7 @@
-"""ZIP archives for ARC.YZ1 made by the tools publishers use: Info-ZIP zip,
-7-Zip (7zz), bsdtar and Python's zipfile, each in its default form and common
-variants, and hostile archives made by hand. Nothing is checked in: every
+"""Archives for ARC.YZ1 made by the tools publishers use: ZIP by Info-ZIP
+zip, 7-Zip (7zz), bsdtar and Python's zipfile, each in its default form and
+common variants, xz-compressed tars (the solid format) by GNU tar and bsdtar,
+and hostile archives made by hand. Nothing is checked in: every
 archive is made from a source tree at test time.
 
 Each maker takes (source folder, output path) and writes the archive; an
@@ -101,6 +102,11 @@ def bsdtar(*options):
     return lambda src, out: tool("bsdtar", *options, "-cf", out, ".", cwd=src)
 
 
+def tar_xz(program):
+    """program -cJf: GNU tar writes gnu headers and "./" names, bsdtar pax."""
+    return lambda src, out: tool(program, "-cJf", out, ".", cwd=src)
+
+
 def bsdtar_streamed(src, out):
     with open(out, "wb") as f:
         tool("bsdtar", "--format", "zip", "-cf", "-", ".", cwd=src, stdout=f)
@@ -170,6 +176,8 @@ CORPUS = {
     "python zipfile streamed": python_zip(zipfile.ZIP_DEFLATED, streamed=True),
     "python zipfile force_zip64": python_zip(zipfile.ZIP_DEFLATED, zip64=True),
     "python zipfile UTF-8 without flag": without_utf8_flag(python_zip(zipfile.ZIP_DEFLATED)),
+    "tar -cJf (GNU tar, xz)": tar_xz("tar"),
+    "bsdtar -cJf": tar_xz("bsdtar"),
 }
 
 
@@ -229,6 +237,33 @@ def with_link(installer):
         return read(os.path.join(src, "out.zip"))
 
 
+def solid(installer, add):
+    """GNU tar -cJf of the installer and what add(folder) puts beside it."""
+    with tempfile.TemporaryDirectory() as src:
+        os.makedirs(os.path.join(src, INSTALLER_DIR))
+        with open(os.path.join(src, INSTALLER), "wb") as f:
+            f.write(installer)
+        add(src)
+        tar_xz("tar")(src, src + ".tar.xz")
+        data = read(src + ".tar.xz")
+        os.remove(src + ".tar.xz")
+        return data
+
+
+def damaged(data):
+    """data with one byte of its middle flipped: the xz check must catch it."""
+    middle = len(data) // 2
+    return data[:middle] + bytes([data[middle] ^ 0x55]) + data[middle + 1:]
+
+
+def files(**named):
+    def add(src):
+        for name, data in named.items():
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(data)
+    return add
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -252,6 +287,9 @@ def hostile(installer):
         "names equal but for case": stored((INSTALLER, installer), ("Readme.txt", b"1"), ("README.TXT", b"2")),
         "name Windows cannot create": stored((INSTALLER, installer), ("what?.txt", b"x")),
         "not a ZIP archive": b"yz1 data, no ZIP",
+        "tar.xz: damaged stream": damaged(solid(installer, files(readme=b"read me\n" * 5000))),
+        "tar.xz: a symbolic link": solid(installer, lambda src: os.symlink(INSTALLER, os.path.join(src, "link"))),
+        "tar.xz: Łódź.txt beside łódź.txt": solid(installer, files(**{"Łódź.txt": b"1", "łódź.txt": b"2"})),
     }
 
 
