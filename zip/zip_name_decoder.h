@@ -27,7 +27,8 @@ class TZipNameDecoder {
   // made by".
   bool Decode(const std::string& raw, std::uint16_t flags, std::uint16_t madeBy,
               const std::string& centralExtra, std::u16string& name) const;
-  // The code page that step 4 uses for such an entry.
+  // The legacy code page that names without UTF-8 are read in, for such an
+  // entry: the OEM one for MS-DOS and Windows hosts, else the ANSI one.
   unsigned LegacyCodePage(std::uint16_t madeBy) const;
 
  private:
