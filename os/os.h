@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -52,9 +53,16 @@ void* BlockAlloc(std::size_t size);
 void* BlockResize(void* block, std::size_t size);
 void BlockFree(void* block);
 
-// Text in the system's 8-bit code page (UTF-8 on POSIX), read once.
+// Text in the process's 8-bit code page: the system's (UTF-8 on POSIX), read
+// once, or UTF-8 everywhere after UseUtf8Text.
 std::u16string AnsiToWide(const std::string& text);
 std::string WideToAnsi(const std::u16string& text);
+// Makes UTF-8 the process's 8-bit text on Windows too, so that a tool whose
+// names come from the wide command line keeps every character of them.
+void UseUtf8Text();
+// The program's arguments after its name, as 8-bit text: on Windows read
+// from the wide command line, not from the system code page's argv.
+std::vector<std::string> CommandLineWords(int argc, char** argv);
 
 // Text in a Windows code page named by its number, for names made here for
 // another system. Strict: false when a character has no form of its own in
@@ -86,5 +94,10 @@ std::u16string ProgramPath();
 std::u16string InstalledDataFolder(const std::u16string& name);
 // True when the standard error stream is a terminal (a console on Windows).
 bool StandardErrorIsTerminal();
+// Writes 8-bit text to standard output or error, unbuffered. A Windows
+// console shows every character; a file or pipe on Windows gets the system
+// code page, with a near match or '?' for a character it lacks.
+enum class Stream { kOutput, kError };
+void WriteStandard(Stream stream, const std::string& text);
 
 }  // namespace os

@@ -256,4 +256,6 @@ std::u16string InstalledDataFolder(const std::u16string& name) {
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+void UseUtf8Text() {}
+
 }  // namespace os

@@ -28,8 +28,9 @@ FileHandle Wrap(HANDLE h) {
   return reinterpret_cast<FileHandle>(h);
 }
 
-// The system code page, read once at start-up.
-const UINT kAnsiCodePage = GetACP();
+// The code page of this process's 8-bit text: the system's, read once at
+// start-up, or UTF-8 after UseUtf8Text.
+UINT textCodePage = GetACP();
 
 }  // namespace
 
@@ -102,9 +103,9 @@ void BlockFree(void* block) {
 
 std::u16string AnsiToWide(const std::string& text) {
   if (text.empty()) return {};
-  int n = MultiByteToWideChar(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int n = MultiByteToWideChar(textCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::u16string out(static_cast<std::size_t>(n), u'\0');
-  MultiByteToWideChar(kAnsiCodePage, 0, text.data(), static_cast<int>(text.size()),
+  MultiByteToWideChar(textCodePage, 0, text.data(), static_cast<int>(text.size()),
                       reinterpret_cast<wchar_t*>(&out[0]), n);
   return out;
 }
@@ -113,9 +114,9 @@ std::string WideToAnsi(const std::u16string& text) {
   if (text.empty()) return {};
   const wchar_t* src = W(text);
   int len = static_cast<int>(text.size());
-  int n = WideCharToMultiByte(kAnsiCodePage, 0, src, len, nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(textCodePage, 0, src, len, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(kAnsiCodePage, 0, src, len, &out[0], n, nullptr, nullptr);
+  WideCharToMultiByte(textCodePage, 0, src, len, &out[0], n, nullptr, nullptr);
   return out;
 }
 
@@ -214,5 +215,7 @@ std::u16string InstalledDataFolder(const std::u16string&) {
 }
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void UseUtf8Text() { textCodePage = CP_UTF8; }
 
 }  // namespace os
