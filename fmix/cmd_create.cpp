@@ -1,22 +1,20 @@
-// fmix create OUT.pack [--codepage=N] [--scramble=0|1|2] FILE...
+// fmix create OUT.pack [--codepage N] [--scramble 0|1|2] FILE...
 #include "fmix/cli_error.h"
+#include "fmix/command_line.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
+#include "fmix/printable.h"
 #include "os/os.h"
 #include "rtl/text.h"
 
 namespace {
 
-const char kUsage[] = "usage: fmix create OUT.pack [--codepage=N] [--scramble=0|1|2] FILE...";
-
-bool IsOption(const std::string& arg) { return arg.compare(0, 2, "--") == 0; }
-
-ScrambleMode ParseScramble(const std::string& arg) {
-  if (arg == "--scramble=0") return kStored;
-  if (arg == "--scramble=1") return kMode1;
-  if (arg == "--scramble=2") return kMode2;
-  throw UsageError("unknown option '" + arg + "'; " + kUsage);
+ScrambleMode ParseScramble(const std::string& value) {
+  if (value == "0") return kStored;
+  if (value == "1") return kMode1;
+  if (value == "2") return kMode2;
+  throw UsageError("--scramble " + Printable(value) + ": give 0, 1 or 2");
 }
 
 // What follows the path's last folder delimiter (on Windows also a slash or
@@ -29,20 +27,24 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-int RunCreate(const Args& allArgs) {
-  Args args = allArgs;
-  TFileMixWriter writer(TCodePage::Take(args));
-  if (args.empty() || IsOption(args[0])) throw UsageError(kUsage);
+// --scramble sets the mode of the files after it, so the words are read in order.
+int RunCreate(const Args& args) {
+  const TCommandLine line(args, {{"--codepage", TCommandLine::kValue}, {"--scramble", TCommandLine::kRepeated}});
+  const std::string out = line.Operands(1, args.size(), "OUT.pack FILE...").front();
+  line.Operands(2, args.size(), "FILE...");
+  TFileMixWriter writer(TCodePage::FromOption(line.Value("--codepage")));
   ScrambleMode mode = kStored;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (IsOption(args[i]))
-      mode = ParseScramble(args[i]);
-    else
-      writer.AddFile(BaseName(args[i]), args[i], mode);
+  bool first = true;
+  for (const TCommandLine::Item& item : line.Items()) {
+    if (item.option == "--scramble")
+      mode = ParseScramble(item.value);
+    else if (item.option.empty() && !first)
+      writer.AddFile(BaseName(item.value), item.value, mode);
+    else if (item.option.empty())
+      first = false;
   }
-  if (writer.Count() == 0) throw UsageError(kUsage);
-  TOutputFile out(args[0]);
-  writer.WriteTo(out);
-  out.Commit();
+  TOutputFile output(out);
+  writer.WriteTo(output);
+  output.Commit();
   return 0;
 }

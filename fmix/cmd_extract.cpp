@@ -1,4 +1,4 @@
-// fmix extract [--codepage=N] [--allow-overlap] PACK_OR_EXE DIR [NAME...]:
+// fmix extract [--codepage N] [--allow-overlap] PACK_OR_EXE DIR [NAME...]:
 // entry names are read in the pack's code page and written as this system's
 // file names. Each file is created new under a temporary name and renamed
 // into place, so that no link planted in DIR is ever followed.
@@ -7,6 +7,7 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/code_page.h"
+#include "fmix/command_line.h"
 #include "fmix/commands.h"
 #include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
@@ -78,14 +79,6 @@ void CheckOverlap(const Entries& entries, const TCodePage& codePage, const std::
                                 " records begin inside another's data; --allow-overlap writes them all the same)");
 }
 
-// Takes "--allow-overlap" out of args.
-bool TakeAllowOverlap(Args& args) {
-  const auto option = std::remove(args.begin(), args.end(), std::string("--allow-overlap"));
-  const bool given = option != args.end();
-  args.erase(option, args.end());
-  return given;
-}
-
 // DIR, created when missing, with a delimiter at its end.
 std::string Folder(const std::string& dir) {
   if (!rtl::ForceDirectories(rtl::ToWide(dir))) throw FileError(dir, "cannot create the folder", os::LastFailure());
@@ -108,18 +101,18 @@ void Write(TFileMixReader& reader, const Selected& selected, const std::string& 
 
 }  // namespace
 
-int RunExtract(const Args& allArgs) {
-  Args args = allArgs;
-  const TCodePage codePage = TCodePage::Take(args);
-  const bool allowOverlap = TakeAllowOverlap(args);
-  if (args.size() < 2 || args[1].empty())
-    throw UsageError("usage: fmix extract [--codepage=N] [--allow-overlap] PACK_OR_EXE DIR [NAME...]");
-  TPackSource source(args[0]);
+int RunExtract(const Args& args) {
+  const TCommandLine line(args, {{"--codepage", TCommandLine::kValue}, {"--allow-overlap", TCommandLine::kFlag}});
+  const Args& operands = line.Operands(2, args.size(), "PACK_OR_EXE DIR");
+  const std::string& packName = operands[0];
+  if (operands[1].empty()) throw UsageError("DIR is empty");
+  const TCodePage codePage = TCodePage::FromOption(line.Value("--codepage"));
+  TPackSource source(packName);
   TFileMixReader& reader = source.Reader();
-  const Entries entries = Select(reader, codePage, Args(args.begin() + 2, args.end()), args[0]);
-  Check(entries, source, args[0]);
-  if (!allowOverlap) CheckOverlap(entries, codePage, args[0]);
-  const std::string folder = Folder(args[1]);
-  for (const Selected& selected : entries) Write(reader, selected, folder, args[0]);
+  const Entries entries = Select(reader, codePage, Args(operands.begin() + 2, operands.end()), packName);
+  Check(entries, source, packName);
+  if (!line.Has("--allow-overlap")) CheckOverlap(entries, codePage, packName);
+  const std::string folder = Folder(operands[1]);
+  for (const Selected& selected : entries) Write(reader, selected, folder, packName);
   return 0;
 }

@@ -1,27 +1,27 @@
-// fmix list [--codepage=N] PACK_OR_EXE: one line per entry,
+// fmix list [--codepage N] PACK_OR_EXE: one line per entry,
 // "name<TAB>size<TAB>offset<TAB>mode", the name read in the pack's code page
 // with control characters spelled out.
-#include <cstdio>
-
-#include "fmix/cli_error.h"
 #include "fmix/code_page.h"
+#include "fmix/command_line.h"
 #include "fmix/commands.h"
 #include "fmix/pack_source.h"
 #include "fmix/printable.h"
+#include "os/os.h"
 #include "rtl/text.h"
 #include "unit_pack_files/file_mix_records.h"
 
-int RunList(const Args& allArgs) {
-  Args args = allArgs;
-  const TCodePage codePage = TCodePage::Take(args);
-  if (args.size() != 1) throw UsageError("usage: fmix list [--codepage=N] PACK_OR_EXE");
-  TPackSource source(args[0]);
+int RunList(const Args& args) {
+  const TCommandLine line(args, {{"--codepage", TCommandLine::kValue}});
+  const std::string pack = line.Operands(1, 1, "PACK_OR_EXE").front();
+  const TCodePage codePage = TCodePage::FromOption(line.Value("--codepage"));
+  TPackSource source(pack);
   const TFileMixReader& reader = source.Reader();
   for (std::int32_t i = 0; i < reader.Directory().Count; ++i) {
     const TFileMixEntry& entry = *reader.Entry(i);
-    std::printf("%s\t%lu\t%lu\t%u\n", Printable(rtl::ToAnsi(codePage.Decode(EntryName(entry)))).c_str(),
-                static_cast<unsigned long>(entry.DataSize),
-                static_cast<unsigned long>(entry.DataOffset), static_cast<unsigned>(entry.Scramble));
+    os::WriteStandard(os::Stream::kOutput, Printable(rtl::ToAnsi(codePage.Decode(EntryName(entry)))) + "\t" +
+                                               std::to_string(entry.DataSize) + "\t" +
+                                               std::to_string(entry.DataOffset) + "\t" +
+                                               std::to_string(entry.Scramble) + "\n");
   }
   return 0;
 }

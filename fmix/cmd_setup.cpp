@@ -7,13 +7,12 @@
 // target's code page (--codepage=N); the icon and version information go
 // into the resources of the stub's copy. The finished setup is verified
 // before it is renamed into place.
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 
 #include "fmix/cli_error.h"
 #include "fmix/code_page.h"
+#include "fmix/command_line.h"
 #include "fmix/host_path.h"
 #include "fmix/kit_files.h"
 #include "fmix/commands.h"
@@ -26,6 +25,7 @@
 #include "fmix/stub_image.h"
 #include "fmix/temp_file.h"
 #include "fmix/zip_folder.h"
+#include "os/os.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/name_case.h"
@@ -34,41 +34,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kUsage[] =
-    "usage: fmix setup -o OUT.exe --payload DIR --run REL\\PATH [--stub launcher.exe] [--plugin yz1.dll]\n"
-    "       [--solid] [--codepage=N] [--quiet] [--icon FILE.ico] [--file-version A.B.C.D]\n"
-    "       [--product-version A.B.C.D] [--version-string KEY=VALUE]... [--version-language LANGID]";
 const char* const kPackNames[] = {"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT"};
 
 struct SetupArgs {
   std::string out, stub, plugin, payload, run;
   TStubIdentity::Options identity;
   bool solid = false;
+  bool quiet = false;
 };
 
-SetupArgs ParseArgs(Args args) {
+SetupArgs ParseArgs(const TCommandLine& line) {
+  line.Operands(0, 0, "");
   SetupArgs parsed;
-  const auto solid = std::remove(args.begin(), args.end(), "--solid");
-  parsed.solid = solid != args.end();
-  args.erase(solid, args.end());
-  const std::map<std::string, std::string*> options = {
-      {"-o", &parsed.out}, {"--stub", &parsed.stub}, {"--plugin", &parsed.plugin},
-      {"--payload", &parsed.payload}, {"--run", &parsed.run}, {"--icon", &parsed.identity.icon},
-      {"--file-version", &parsed.identity.fileVersion}, {"--product-version", &parsed.identity.productVersion},
-      {"--version-language", &parsed.identity.language}};
-  for (std::size_t i = 0; i < args.size(); i += 2) {
-    if (args[i] == "--version-string" && i + 1 < args.size()) {
-      parsed.identity.strings.push_back(args[i + 1]);
-      continue;
-    }
-    auto option = options.find(args[i]);
-    if (option == options.end() || i + 1 == args.size() || !option->second->empty())
-      throw UsageError(kUsage);
-    *option->second = args[i + 1];
-  }
-  if (parsed.out.empty() || parsed.payload.empty() || parsed.run.empty()) throw UsageError(kUsage);
-  if (parsed.stub.empty()) parsed.stub = KitFile("launcher.exe", "--stub");
-  if (parsed.plugin.empty()) parsed.plugin = KitFile("yz1.dll", "--plugin");
+  parsed.out = line.Required("-o", "OUT.exe");
+  parsed.payload = line.Required("--payload", "DIR");
+  parsed.run = line.Required("--run", "REL\\PATH");
+  parsed.stub = line.Value("--stub");
+  parsed.plugin = line.Value("--plugin");
+  parsed.solid = line.Has("--solid");
+  parsed.quiet = line.Has("--quiet");
+  parsed.identity.icon = line.Value("--icon");
+  parsed.identity.fileVersion = line.Value("--file-version");
+  parsed.identity.productVersion = line.Value("--product-version");
+  parsed.identity.language = line.Value("--version-language");
+  parsed.identity.strings = line.Values("--version-string");
   return parsed;
 }
 
@@ -102,7 +91,9 @@ std::u16string InstallerPath(const std::string& run, const std::string& payload)
 // a payload name equal to one of them would overwrite it.
 void CheckPayload(const std::string& payload) {
   std::error_code error;
-  if (!fs::is_directory(HostPath(payload), error)) throw FileError(payload, "no such folder");
+  const fs::file_status status = fs::status(HostPath(payload), error);
+  if (!fs::exists(status)) throw CliError(1, "payload folder " + Printable(payload) + " does not exist");
+  if (!fs::is_directory(status)) throw CliError(1, "payload folder " + Printable(payload) + " is not a folder");
   for (const auto& item : fs::directory_iterator(HostPath(payload), error)) {
     const std::u16string name = TNameCase::Key(item.path().filename().u16string());
     for (const char* reserved : kPackNames)
@@ -119,29 +110,49 @@ void Verify(const TOutputFile& out, const TCodePage& codePage) {
   const TSetupVerifier verifier(out.TempName(), out.Target(), codePage);
   if (verifier.Passed()) return;
   for (const TSetupVerifier::Line& line : verifier.Lines())
-    if (line.kind == TSetupVerifier::Kind::kFail) std::fprintf(stderr, "%s\n", line.Text().c_str());
+    if (line.kind == TSetupVerifier::Kind::kFail) os::WriteStandard(os::Stream::kError, line.Text() + "\n");
   throw FileError(out.Target(), "the setup would not reach its installer; nothing written");
+}
+
+// "OUT.exe: 1234567 bytes, 42 entries; needs 12.3 MB free in the temporary
+// folder to run": the launcher stages the pack there, unpacks its entries
+// beside it and the archive's files after them.
+void PrintSummary(const std::string& out, std::uint64_t size, const TZippedFolder& payload) {
+  char needed[32];
+  std::snprintf(needed, sizeof needed, "%.1f", (2.0 * size + payload.bytes) / (1 << 20));
+  os::WriteStandard(os::Stream::kOutput, "fmix setup: wrote " + Printable(out) + ": " + std::to_string(size) +
+                                             " bytes, " + std::to_string(payload.entries) +
+                                             (payload.entries == 1 ? " entry" : " entries") + "; needs " +
+                                             needed + " MB free in the temporary folder to run\n");
 }
 
 }  // namespace
 
-int RunSetup(const Args& allArgs) {
-  Args args = allArgs;
-  const TCodePage codePage = TCodePage::Take(args);
-  TProgress progress = TProgress::Take(args, "fmix setup: zipping the payload");
-  const SetupArgs setup = ParseArgs(args);
+int RunSetup(const Args& args) {
+  const TCommandLine line(
+      args, {{"-o", TCommandLine::kValue}, {"--payload", TCommandLine::kValue}, {"--run", TCommandLine::kValue},
+             {"--stub", TCommandLine::kValue}, {"--plugin", TCommandLine::kValue}, {"--solid", TCommandLine::kFlag},
+             {"--quiet", TCommandLine::kFlag}, {"--codepage", TCommandLine::kValue}, {"--icon", TCommandLine::kValue},
+             {"--file-version", TCommandLine::kValue}, {"--product-version", TCommandLine::kValue},
+             {"--version-string", TCommandLine::kRepeated}, {"--version-language", TCommandLine::kValue}});
+  SetupArgs setup = ParseArgs(line);
+  const TCodePage codePage = TCodePage::FromOption(line.Value("--codepage"));
+  TProgress progress(setup.quiet, "fmix setup: zipping the payload");
   const TStubIdentity identity(setup.identity);
+  CheckPayload(setup.payload);
   const std::u16string installer = InstallerPath(setup.run, setup.payload);
   const std::string config = codePage.Encode(installer) + "\r\n";
   if (const std::string note = codePage.InstallerPathNote(installer); !note.empty())
-    std::fprintf(stderr, "fmix setup: %s\n", note.c_str());
-  CheckPayload(setup.payload);
+    os::WriteStandard(os::Stream::kError, "fmix setup: " + note + "\n");
+  if (setup.stub.empty()) setup.stub = KitFile("launcher.exe", "--stub");
+  if (setup.plugin.empty()) setup.plugin = KitFile("yz1.dll", "--plugin");
   const std::string stub = identity.Apply(ReadStub(setup.stub), setup.stub);
 
   TTempFile archive(".yz1");
+  TZippedFolder zipped;
   {
     TOutputFile zip(archive.Name());
-    ZipFolder(setup.payload, zip, &progress, setup.solid);
+    zipped = ZipFolder(setup.payload, zip, &progress, setup.solid);
     zip.Commit();
   }
   TFileMixWriter pack(codePage);
@@ -154,6 +165,8 @@ int RunSetup(const Args& allArgs) {
   pack.WriteTo(out);
   out.Close();
   Verify(out, codePage);
+  const std::uint64_t size = stub.size() + pack.PackSize();
   out.Commit();
+  if (!setup.quiet) PrintSummary(setup.out, size, zipped);
   return 0;
 }

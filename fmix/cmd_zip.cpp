@@ -1,22 +1,17 @@
-// fmix zip OUT.yz1 DIR [--solid]: DIR's content as a ZIP archive (or an
-// xz-compressed tar) for the archiver plug-in.
-#include <algorithm>
-
-#include "fmix/cli_error.h"
+// fmix zip OUT.yz1 DIR [--solid] [--quiet]: DIR's content as a ZIP archive
+// (or an xz-compressed tar) for the archiver plug-in.
+#include "fmix/command_line.h"
 #include "fmix/commands.h"
 #include "fmix/output_file.h"
 #include "fmix/progress.h"
 #include "fmix/zip_folder.h"
 
-int RunZip(const Args& allArgs) {
-  Args args = allArgs;
-  TProgress progress = TProgress::Take(args, "fmix zip: zipping");
-  const auto solid = std::remove(args.begin(), args.end(), "--solid");
-  const bool isSolid = solid != args.end();
-  args.erase(solid, args.end());
-  if (args.size() != 2) throw UsageError("usage: fmix zip OUT.yz1 DIR [--solid] [--quiet]");
-  TOutputFile out(args[0]);
-  ZipFolder(args[1], out, &progress, isSolid);
+int RunZip(const Args& args) {
+  const TCommandLine line(args, {{"--solid", TCommandLine::kFlag}, {"--quiet", TCommandLine::kFlag}});
+  const Args& operands = line.Operands(2, 2, "OUT.yz1 DIR");
+  TProgress progress(line.Has("--quiet"), "fmix zip: zipping");
+  TOutputFile out(operands[0]);
+  ZipFolder(operands[1], out, &progress, line.Has("--solid"));
   out.Commit();
   return 0;
 }

@@ -6,36 +6,20 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/hex_bytes.h"
+#include "fmix/printable.h"
 #include "os/os.h"
 #include "rtl/text.h"
 
-namespace {
-
-const char kOption[] = "--codepage=";
-
-}  // namespace
-
 TCodePage::TCodePage(unsigned number) : number_(number) {
   if (!os::CodePageKnown(number))
-    throw UsageError("unknown code page " + std::to_string(number) + " (--codepage=N)");
+    throw UsageError("unknown code page " + std::to_string(number) + " (--codepage N)");
 }
 
-TCodePage TCodePage::Take(Args& args) {
-  unsigned number = kDefault;
-  bool seen = false;
-  for (auto arg = args.begin(); arg != args.end();) {
-    if (arg->compare(0, sizeof kOption - 1, kOption) != 0) {
-      ++arg;
-      continue;
-    }
-    const std::string digits = arg->substr(sizeof kOption - 1);
-    if (seen || digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-      throw UsageError("'" + *arg + "': give --codepage=N once, N a Windows code page such as 1252 or 932");
-    number = static_cast<unsigned>(std::stoul(digits));
-    seen = true;
-    arg = args.erase(arg);
-  }
-  return TCodePage(number);
+TCodePage TCodePage::FromOption(const std::string& digits) {
+  if (digits.empty()) return TCodePage();
+  if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+    throw UsageError("--codepage " + Printable(digits) + ": give a Windows code page such as 1252 or 932");
+  return TCodePage(static_cast<unsigned>(std::stoul(digits)));
 }
 
 unsigned TCodePage::Oem() const {

@@ -5,14 +5,11 @@
 // given). Conversions are exact or refused; nothing is replaced by a
 // look-alike or a question mark.
 //
-//   Args rest = args;
-//   const TCodePage codePage = TCodePage::Take(rest);  // drops --codepage=N
+//   const TCodePage codePage = TCodePage::FromOption(line.Value("--codepage"));
 //   std::string bytes = codePage.Encode(rtl::ToWide(hostName));
 #pragma once
 
 #include <string>
-
-#include "fmix/commands.h"
 
 class TCodePage {
  public:
@@ -21,9 +18,9 @@ class TCodePage {
   // Raises a usage error when the platform knows no such code page.
   explicit TCodePage(unsigned number = kDefault);
 
-  // The code page that "--codepage=N" in args names (removed from args),
-  // or the default. Raises a usage error for a malformed or repeated option.
-  static TCodePage Take(Args& args);
+  // The code page that the value of --codepage names, or the default when
+  // it is empty. Raises a usage error for a value that is no number.
+  static TCodePage FromOption(const std::string& digits);
 
   unsigned Number() const { return number_; }
   // The OEM code page that Windows pairs with this ANSI one (437 with 1252,

@@ -12,12 +12,8 @@ constexpr std::uint64_t kMegabyte = 1 << 20;
 
 }  // namespace
 
-TProgress TProgress::Take(Args& args, std::string label) {
-  const auto quiet = std::remove(args.begin(), args.end(), "--quiet");
-  const bool wanted = quiet == args.end();
-  args.erase(quiet, args.end());
-  return TProgress(wanted && os::StandardErrorIsTerminal(), std::move(label));
-}
+TProgress::TProgress(bool quiet, std::string label)
+    : enabled_(!quiet && os::StandardErrorIsTerminal()), label_(std::move(label)) {}
 
 void TProgress::Start(std::uint64_t size, unsigned passes) {
   size_ = size;
@@ -40,13 +36,13 @@ void TProgress::Finish() {
   if (shownPercent_ < 0) return;
   done_ = total_;
   Draw();
-  std::fputc('\n', stderr);
+  os::WriteStandard(os::Stream::kError, "\n");
   shownPercent_ = -1;
 }
 
 void TProgress::Draw() {
-  std::fprintf(stderr, "\r%s %3d%% of %llu MB", label_.c_str(),
-               static_cast<int>(total_ ? done_ * 100 / total_ : 100),
-               static_cast<unsigned long long>(size_ / kMegabyte));
-  std::fflush(stderr);
+  char figures[48];
+  std::snprintf(figures, sizeof figures, " %3d%% of %llu MB", static_cast<int>(total_ ? done_ * 100 / total_ : 100),
+                static_cast<unsigned long long>(size_ / kMegabyte));
+  os::WriteStandard(os::Stream::kError, "\r" + label_ + figures);
 }

@@ -8,12 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "fmix/commands.h"
-
 class TProgress {
  public:
-  // Takes --quiet out of args; label names the work.
-  static TProgress Take(Args& args, std::string label);
+  // label names the work; quiet (--quiet) keeps the line from showing.
+  TProgress(bool quiet, std::string label);
 
   // Work on size bytes that are each read the given number of times.
   void Start(std::uint64_t size, unsigned passes);
@@ -22,7 +20,6 @@ class TProgress {
   void Finish();
 
  private:
-  TProgress(bool enabled, std::string label) : enabled_(enabled), label_(std::move(label)) {}
   void Draw();
 
   bool enabled_;

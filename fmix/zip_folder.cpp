@@ -84,12 +84,9 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
 
 // The items as a tar, which streams through the compressor: each file is
 // read once, and the dictionary is sized to the tar.
-void WriteSolid(const std::vector<Item>& items, TOutputFile& out, TProgress* progress) {
-  std::uint64_t bytes = 0, size = TTarWriter::kEndBytes;
-  for (const Item& item : items) {
-    bytes += item.size;
-    size += TTarWriter::EntryBytes(item.name, item.size);
-  }
+void WriteSolid(const std::vector<Item>& items, std::uint64_t bytes, TOutputFile& out, TProgress* progress) {
+  std::uint64_t size = TTarWriter::kEndBytes;
+  for (const Item& item : items) size += TTarWriter::EntryBytes(item.name, item.size);
   TXzCompressor xz([&out](const char* data, std::size_t n) { out.Write(data, n); }, size);
   if (progress) progress->Start(bytes, 1);
   TTarWriter tar([&xz](const char* data, std::size_t n) { xz.Write(data, n); },
@@ -109,7 +106,7 @@ void WriteSolid(const std::vector<Item>& items, TOutputFile& out, TProgress* pro
 
 }  // namespace
 
-void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress, bool solid) {
+TZippedFolder ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress, bool solid) {
   const fs::path root = HostPath(dir);
   std::error_code error;
   if (!fs::is_directory(root, error)) throw FileError(dir, "no such folder");
@@ -118,13 +115,16 @@ void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress, bo
     throw FileError(dir, "holds " + std::to_string(items.size()) +
                              " entries; a ZIP file holds at most " +
                              std::to_string(TZipWriter::kMaxEntries));
-  if (solid) return WriteSolid(items, out, progress);
   std::uint64_t bytes = 0;
   for (const Item& item : items) bytes += item.size;
+  if (solid) {
+    WriteSolid(items, bytes, out, progress);
+    return {items.size(), bytes};
+  }
   if (progress) progress->Start(bytes, 2);  // every file is read twice
   TZipWriter zip([&out](const char* data, std::size_t size) { out.Write(data, size); },
-                 [progress](std::uint64_t bytes) {
-                   if (progress) progress->Advance(bytes);
+                 [progress](std::uint64_t read) {
+                   if (progress) progress->Advance(read);
                  });
   for (const Item& item : items) {
     if (item.name.back() == '/')
@@ -134,5 +134,6 @@ void ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress, bo
   }
   zip.Finish();
   if (progress) progress->Finish();
+  return {items.size(), bytes};
 }
 

@@ -18,7 +18,7 @@ def files_in(folder):
 def round_trip_in_every_mode(fmix, work):
     args, plain = [fmix.path(work + "/p.pack")], {}
     for mode in (0, 1, 2):
-        args.append("--scramble=%d" % mode)
+        args += ["--scramble=%d" % mode] if mode < 2 else ["--scramble", "2"]  # both spellings
         for size in SIZES:
             name = "m%d_%d.bin" % (mode, size)
             plain[name] = os.urandom(size)
@@ -45,13 +45,23 @@ def round_trip_in_every_mode(fmix, work):
 
 
 def usage_errors_exit_2(fmix, work):
+    """One line that names the word refused and points at the command's help."""
     write(work + "/a", b"a")
-    for args in (["create"], ["create", fmix.path(work + "/p"), "--scramble=3", fmix.path(work + "/a")],
-                 ["create", fmix.path(work + "/p")], ["list"], ["list", "a", "b"],
-                 ["extract", fmix.path(work + "/a")], ["append", "a", "b"]):
-        fmix.fails(2, *args, says="usage")
-    code, out, _ = fmix.run("create", "--help")
-    expect(code == 0 and "create OUT.pack" in out, "--help")
+    for args, says in ((["create"], "missing OUT.pack"), (["create", "p"], "missing FILE"),
+                       (["create", "p", "--scramble=3", "a"], "--scramble 3: give 0, 1 or 2"),
+                       (["list", "a", "b"], "unexpected argument b"), (["extract", "a"], "missing PACK_OR_EXE DIR"),
+                       (["append", "a", "b"], "missing STUB.exe"), (["zip", "--solid=1", "o", "d"], "--solid takes no"),
+                       (["verify", "--codepage"], "--codepage needs a value"),
+                       (["setup", "-o", "x.exe", "--payload", "p", "--icn", "a.ico"], "unknown option --icn"),
+                       (["setup", "-o", "x.exe", "-o", "y.exe"], "-o given twice"),
+                       (["setup", "--payload", "p", "--run", "a.exe"], "missing -o OUT.exe")):
+        fmix.fails(2, *args, says=says)
+        _, _, err = fmix.run(*args)
+        expect(err.strip().endswith("(see fmix help %s)" % args[0]), "no pointer to the help: %r" % err)
+    fmix.fails(1, "setup", "-o", fmix.path(work + "/x.exe"), "--payload", "nothere", "--run", "a.exe",
+               says="payload folder nothere does not exist")
+    code, out, _ = fmix.run("help", "create")
+    expect(code == 0 and "create [--codepage N] OUT.pack" in out, "help create: %r" % out)
     expect(files_in(work) == ["a"], "a usage error left files")
 
 

@@ -3,6 +3,7 @@ can fail, fmix setup's check of its own output, and setups built twice from
 the same payload.
 usage: fmix_verify_test.py WIN32_BIN FMIX [WINE_RUNNER]"""
 import io
+import json
 import os
 import shutil
 import struct
@@ -261,12 +262,20 @@ def signed_setups(fmix, work):
     expect(code == 1, "a signed broken setup passed: %s" % out)
 
 
-def usage_errors(fmix, work):
+def usage_errors_and_json(fmix, work):
     for args in (["verify"], ["verify", "a", "b"]):
         code, _, err = fmix.run(*args)
-        expect(code == 2 and "usage: fmix verify" in err, "%s: exit %d %r" % (args, code, err))
+        expect(code == 2 and "(see fmix help verify)" in err, "%s: exit %d %r" % (args, code, err))
     code, out, _ = fmix.run("verify", fmix.path(os.path.join(work, "missing.exe")))
     expect(code == 1 and out.startswith("FAIL  image: cannot read"), "a missing file: %d %r" % (code, out))
+    # --json says what the lines say, with the same exit code; a hostile
+    # name stays inside its string.
+    _, lines = verify(fmix, work, setup_bytes(config=b'app\\"\x1b\xe9.exe\r\n'))
+    code, out, _ = fmix.run("verify", "--json", fmix.path(os.path.join(work, "app_setup.exe")))
+    report = json.loads(out)
+    expect(code == 1 and report["verdict"] == "fail" and report["summary"] == lines[-1], "json verdict: %r" % out)
+    expect(["%-4s  %s: %s" % ({"fail": "FAIL"}.get(c["level"], c["level"]), c["topic"], c["text"])
+            for c in report["checks"]] == lines[:-1], "json checks differ from the lines: %r" % out)
 
 
 def payload(root, mode, mtime):
@@ -347,6 +356,6 @@ if __name__ == "__main__":
         sys.exit(0)
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
                archive_refusals_and_notes, hostile_entry_names, hostile_text_spelled_out,
-               hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, usage_errors,
+               hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, usage_errors_and_json,
                setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))

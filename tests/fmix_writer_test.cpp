@@ -98,9 +98,9 @@ std::string RecordName(const std::string& packFile, int i) {
   return field.substr(0, field.find('\0'));
 }
 
-int UsageExit(Args args) {
+int UsageExit(const std::string& digits) {
   try {
-    TCodePage::Take(args);
+    TCodePage::FromOption(digits);
   } catch (const CliError& e) {
     return e.ExitCode();
   }
@@ -122,14 +122,10 @@ TEST(CodePage, ConvertsExactlyOrRefuses) {
   EXPECT_NE(Refusal([&] { japanese.Decode("a\x82"); }).find("61 82"), std::string::npos);
 }
 
-TEST(CodePage, TakesTheOptionOnce) {
-  Args args = {"a", "--codepage=932", "b"};
-  EXPECT_EQ(TCodePage::Take(args).Number(), 932u);
-  EXPECT_EQ(args, (Args{"a", "b"}));
-  EXPECT_EQ(TCodePage::Take(args).Number(), TCodePage::kDefault);
-  for (const Args& bad : {Args{"--codepage="}, Args{"--codepage=93x"}, Args{"--codepage=-1"},
-                          Args{"--codepage=932", "--codepage=932"}, Args{"--codepage=12345"}})
-    EXPECT_EQ(UsageExit(bad), 2) << bad[0];
+TEST(CodePage, ReadsTheOptionsValue) {
+  EXPECT_EQ(TCodePage::FromOption("932").Number(), 932u);
+  EXPECT_EQ(TCodePage::FromOption("").Number(), TCodePage::kDefault);
+  for (const std::string bad : {"93x", "-1", "12345", "123456"}) EXPECT_EQ(UsageExit(bad), 2) << bad;
 }
 
 // Names are checked as text and stored in the target's code page, where a

@@ -1115,6 +1115,18 @@ def installed_kit(ctx):
     ctx.wine.console(glob.glob(s.path("unzipped", "*", "fmix.exe"))[0], "setup", "-o", windows_path(same),
                      "--payload", windows_path(s.path("payload")), "--run", "app\\setup.exe")
     expect(os.path.exists(same) and read(same) == read(exe), "fmix.exe from the zip built another setup")
+    # It reads the wide command line: a Japanese installer path given on
+    # Western Windows arrives whole and gives the same setup as fmix here.
+    os.makedirs(s.path("payload_ja", JA_FOLDER))
+    shutil.copy(os.path.join(ctx.bin, "sample_installer.exe"), s.path("payload_ja", JA_FOLDER, JA_INSTALLER))
+    run = JA_FOLDER + "\\" + JA_INSTALLER
+    subprocess.run([fmix, "setup", "--codepage", "932", "-o", s.path("ja_setup.exe"), "--payload",
+                    s.path("payload_ja"), "--run", run], check=True, capture_output=True)
+    ctx.wine.console(glob.glob(s.path("unzipped", "*", "fmix.exe"))[0], "setup", "--codepage", "932", "-o",
+                     windows_path(s.path("ja_exe_setup.exe")), "--payload", windows_path(s.path("payload_ja")),
+                     "--run", run)
+    expect(os.path.exists(s.path("ja_exe_setup.exe")) and read(s.path("ja_exe_setup.exe")) == read(
+        s.path("ja_setup.exe")), "fmix.exe on Western Windows built another setup of a Japanese path")
     os.remove(os.path.join(moved, "share", "fmix", "yz1.dll"))
     result = setup(s.path("second_setup.exe"))
     expect(result.returncode == 1 and os.path.join(moved, "share", "fmix", "yz1.dll") in result.stderr
