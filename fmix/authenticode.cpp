@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fmix/host_path.h"
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "fmix/icon_file.h"
 
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "fmix/host_path.h"
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 #include "fmix/printable.h"
 #include "fmix/resource_section.h"
 #include "fmix/version_resource.h"

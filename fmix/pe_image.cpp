@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rtl/le_bytes.h"
+
 namespace {
 
 constexpr std::uint16_t kMagicPe32 = 0x10B;
@@ -21,16 +23,6 @@ constexpr std::uint16_t kMaxSections = 96;
 constexpr std::size_t kMaxNameLength = 255;
 constexpr std::size_t kMaxImportDescriptors = 256;
 
-// Little-endian field of width T at offset; false when it lies outside.
-template <class T>
-bool Field(const std::string& bytes, std::uint64_t offset, T& value) {
-  if (offset + sizeof(T) > bytes.size()) return false;
-  value = 0;
-  for (std::size_t i = 0; i < sizeof(T); ++i)
-    value |= static_cast<T>(static_cast<T>(static_cast<unsigned char>(bytes[offset + i])) << (8 * i));
-  return true;
-}
-
 // The file offset of a relative virtual address, through the section that
 // holds it in its raw data; false when no section does or when there are
 // more sections than the loader takes.
@@ -40,8 +32,8 @@ bool RvaToOffset(const std::string& bytes, std::uint64_t sectionTable, std::uint
   for (std::uint16_t i = 0; i < sections; ++i) {
     const std::uint64_t record = sectionTable + 40ull * i;
     std::uint32_t address = 0, rawSize = 0, rawPointer = 0;
-    if (!Field(bytes, record + 12, address) || !Field(bytes, record + 16, rawSize) ||
-        !Field(bytes, record + 20, rawPointer))
+    if (!GetLe(bytes, record + 12, address) || !GetLe(bytes, record + 16, rawSize) ||
+        !GetLe(bytes, record + 20, rawPointer))
       return false;
     if (rva >= address && rva - address < rawSize) {
       offset = std::uint64_t{rawPointer} + (rva - address);
@@ -70,9 +62,9 @@ bool TPeImage::Parse(const std::string& bytes) {
   std::uint32_t pe = 0;
   std::uint16_t sections = 0, optionalSize = 0, characteristics = 0, magic = 0;
   if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return false;
-  if (!Field(bytes, 60, pe) || !Field(bytes, pe + 6ull, sections) ||
-      !Field(bytes, pe + 20ull, optionalSize) || !Field(bytes, pe + 22ull, characteristics) ||
-      !Field(bytes, pe + 24ull, magic))
+  if (!GetLe(bytes, 60, pe) || !GetLe(bytes, pe + 6ull, sections) ||
+      !GetLe(bytes, pe + 20ull, optionalSize) || !GetLe(bytes, pe + 22ull, characteristics) ||
+      !GetLe(bytes, pe + 24ull, magic))
     return false;
   if (std::memcmp(bytes.data() + pe, "PE\0\0", 4) != 0 || sections == 0) return false;
   if (magic != kMagicPe32 && magic != kMagicPe32Plus) return false;
@@ -82,16 +74,16 @@ bool TPeImage::Parse(const std::string& bytes) {
 
   const std::uint64_t directories = pe + 24ull + (is32Bit_ ? 96 : 112);
   std::uint32_t directoryCount = 0;
-  if (!Field(bytes, directories - 4, directoryCount)) return false;
+  if (!GetLe(bytes, directories - 4, directoryCount)) return false;
   if (directoryCount > kSecurityDirectory &&
-      (!Field(bytes, directories + 8 * kSecurityDirectory, certificateOffset_) ||
-       !Field(bytes, directories + 8 * kSecurityDirectory + 4, certificateSize_)))
+      (!GetLe(bytes, directories + 8 * kSecurityDirectory, certificateOffset_) ||
+       !GetLe(bytes, directories + 8 * kSecurityDirectory + 4, certificateSize_)))
     return false;
 
   const std::uint64_t sectionTable = pe + 24ull + optionalSize;
   const std::uint64_t lastSection = sectionTable + 40ull * (sections - 1);
   std::uint32_t rawSize = 0, rawPointer = 0;
-  if (!Field(bytes, lastSection + 16, rawSize) || !Field(bytes, lastSection + 20, rawPointer))
+  if (!GetLe(bytes, lastSection + 16, rawSize) || !GetLe(bytes, lastSection + 20, rawPointer))
     return false;
   endOfSections_ = static_cast<std::uint64_t>(rawPointer) + rawSize;
   // A damaged export directory leaves the image valid, with no exports.
@@ -107,12 +99,12 @@ bool TPeImage::ParseExports(const std::string& bytes, std::uint64_t directories,
                             std::uint64_t sectionTable, std::uint16_t sections) {
   std::uint32_t rva = 0, size = 0, count = 0, namesRva = 0;
   std::uint64_t directory = 0, names = 0;
-  if (!Field(bytes, directories + 8 * kExportDirectory, rva) ||
-      !Field(bytes, directories + 8 * kExportDirectory + 4, size))
+  if (!GetLe(bytes, directories + 8 * kExportDirectory, rva) ||
+      !GetLe(bytes, directories + 8 * kExportDirectory + 4, size))
     return false;
   if (rva == 0 && size == 0) return true;
   if (!RvaToOffset(bytes, sectionTable, sections, rva, directory) ||
-      !Field(bytes, directory + 24, count) || !Field(bytes, directory + 32, namesRva) ||
+      !GetLe(bytes, directory + 24, count) || !GetLe(bytes, directory + 32, namesRva) ||
       count > kMaxExportNames ||
       (count > 0 && !RvaToOffset(bytes, sectionTable, sections, namesRva, names)))
     return false;
@@ -120,7 +112,7 @@ bool TPeImage::ParseExports(const std::string& bytes, std::uint64_t directories,
     std::uint32_t nameRva = 0;
     std::uint64_t name = 0;
     std::string text;
-    if (!Field(bytes, names + 4ull * i, nameRva) ||
+    if (!GetLe(bytes, names + 4ull * i, nameRva) ||
         !RvaToOffset(bytes, sectionTable, sections, nameRva, name) || name >= bytes.size())
       return false;
     if (Text(bytes, name, text)) exports_.push_back(text);  // a longer name is none that fmix asks for
@@ -135,14 +127,14 @@ bool TPeImage::ParseImports(const std::string& bytes, std::uint64_t directories,
                             std::uint64_t sectionTable, std::uint16_t sections) {
   std::uint32_t rva = 0;
   std::uint64_t descriptor = 0;
-  if (!Field(bytes, directories + 8 * kImportDirectory, rva)) return false;
+  if (!GetLe(bytes, directories + 8 * kImportDirectory, rva)) return false;
   if (rva == 0) return true;
   if (!RvaToOffset(bytes, sectionTable, sections, rva, descriptor)) return false;
   for (std::size_t read = 0; read <= kMaxImportDescriptors; ++read, descriptor += kImportDescriptorSize) {
     std::uint32_t nameRva = 0, lookup = 0;
     std::uint64_t name = 0;
     std::string text;
-    if (!Field(bytes, descriptor + 12, nameRva) || !Field(bytes, descriptor, lookup)) return false;
+    if (!GetLe(bytes, descriptor + 12, nameRva) || !GetLe(bytes, descriptor, lookup)) return false;
     if (nameRva == 0 && lookup == 0) return true;
     if (!RvaToOffset(bytes, sectionTable, sections, nameRva, name) || !Text(bytes, name, text))
       return false;

@@ -1,7 +1,7 @@
 #include "fmix/resource_section.h"
 
 #include "fmix/cli_error.h"
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 
 namespace {
 

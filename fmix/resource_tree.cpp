@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // the 8-bit code page is UTF-8. There are no share modes on POSIX: a share
 // request is accepted and not enforced.
 #include "os/os.h"
+#include "os/utf8.h"
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -25,25 +26,6 @@ int lastFailure = 0;
 bool Noted(bool ok) {
   lastFailure = ok ? 0 : errno;
   return ok;
-}
-
-// Decodes one UTF-8 sequence at text[i]; an invalid one yields U+FFFD and
-// consumes one byte.
-char32_t DecodeUtf8(const std::string& text, std::size_t& i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char lead = byte(i);
-  if (lead < 0x80) { ++i; return lead; }
-  int extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : 0;
-  if (extra == 0 || i + extra >= text.size()) { ++i; return 0xFFFD; }
-  char32_t cp = lead & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) { ++i; return 0xFFFD; }
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { ++i; return 0xFFFD; }
-  i += static_cast<std::size_t>(extra) + 1;
-  return cp;
 }
 
 void EncodeUtf8(char32_t cp, std::string& out) {
@@ -162,15 +144,7 @@ void BlockFree(void* block) { std::free(block); }
 
 std::u16string AnsiToWide(const std::string& text) {
   std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    char32_t cp = DecodeUtf8(text, i);
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
+  Utf8ToUtf16(text, out);
   return out;
 }
 

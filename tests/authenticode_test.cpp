@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fmix/authenticode.h"
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 #include "tests/test_files.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "fmix/cli_error.h"
 #include "fmix/icon_file.h"
 #include "fmix/image_identity.h"
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 #include "fmix/pe_image.h"
 #include "fmix/resource_section.h"
 #include "fmix/resource_tree.h"
@@ -71,7 +71,7 @@ std::string Rebuilt(const std::string& image, const std::string& version) {
 std::string Refusal(const std::string& image) {
   try {
     Rebuilt(image, "v");
-  } catch (const CliError& e) {
+  } catch (const ECliError& e) {
     return e.what();
   }
   return "(accepted)";

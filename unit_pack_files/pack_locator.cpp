@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "rtl/le_bytes.h"
 #include "rtl/text.h"
 #include "unit_pack_files/reserved_copy.h"
 #include "velm_stream/tv_file_stream.h"
@@ -10,15 +11,12 @@
 
 namespace {
 
-// Open mode: read access, others may read but not write.
-constexpr std::uint16_t kOpenShareRead = 32;
-
 template <class T>
 T ReadAt(TVFileStream& file, std::int64_t position) {
-  T value = 0;
+  unsigned char bytes[sizeof(T)] = {};
   file.SetPosition(position);
-  file.ReadBuffer(&value, sizeof value);
-  return value;
+  file.ReadBuffer(bytes, sizeof bytes);
+  return LoadLe<T>(bytes);
 }
 
 // The end of the last section's raw data, from fixed offsets of a 32-bit PE
@@ -45,7 +43,7 @@ bool ScanForPackStart(TVFileStream& file) {
 
 bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool copyData) {
   if (!rtl::FileExists(fileName)) return false;
-  TVFileStream file(fileName, kOpenShareRead);
+  TVFileStream file(fileName, TVFileStream::kOpenShareRead);
   return LoadAppendedPack(file, dest, copyData);
 }
 

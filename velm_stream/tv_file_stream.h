@@ -16,6 +16,10 @@ class TVFileStream : public TVStream {
   // name (system code page) that has no exact UTF-16 form is not opened.
   static constexpr std::uint16_t kCreate = 0xFFFF;
   static constexpr std::uint16_t kCreateNew = 0xFFFE;
+  // The open modes in use: read, others may read too (but not write); read,
+  // shared with no one.
+  static constexpr std::uint16_t kOpenShareRead = 0x20;
+  static constexpr std::uint16_t kOpenExclusive = 0x00;
   TVFileStream(const std::string& fileName, std::uint16_t mode);
   TVFileStream(const std::u16string& fileName, std::uint16_t mode);
   ~TVFileStream() override;

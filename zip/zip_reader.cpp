@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "rtl/le_bytes.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
 #include "zip/zip_format.h"
@@ -15,14 +16,6 @@ namespace {
 using namespace zip_format;
 
 constexpr std::size_t kChunk = 65536;
-
-std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t Get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(Get16(p)) | static_cast<std::uint32_t>(Get16(p + 2)) << 16;
-}
-
-std::uint64_t Get64(const unsigned char* p) { return Get32(p) | static_cast<std::uint64_t>(Get32(p + 4)) << 32; }
 
 }  // namespace
 
@@ -63,25 +56,25 @@ bool TZipReader::FindEndRecord(TEnd& end) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
   for (std::size_t at = tailSize; at-- > 0;) {
     const unsigned char* p = bytes + at;
-    if (at + kEndRecordSize > tailSize || Get32(p) != kEndSignature ||
-        at + kEndRecordSize + Get16(p + 20) > tailSize)
+    if (at + kEndRecordSize > tailSize || Le32(p) != kEndSignature ||
+        at + kEndRecordSize + Le16(p + 20) > tailSize)
       continue;
     end.at = fileSize_ - static_cast<std::int64_t>(tailSize - at);
     unsigned char locator[4] = {};
     if (end.at >= static_cast<std::int64_t>(kZip64LocatorSize) &&
         !ReadAt(end.at - static_cast<std::int64_t>(kZip64LocatorSize), locator, sizeof locator))
       return false;
-    if (Get32(locator) == kZip64LocatorSignature) return ReadZip64End(end);
-    if (Get16(p + 4) != 0 || Get16(p + 6) != 0 || Get16(p + 8) != Get16(p + 10))
+    if (Le32(locator) == kZip64LocatorSignature) return ReadZip64End(end);
+    if (Le16(p + 4) != 0 || Le16(p + 6) != 0 || Le16(p + 8) != Le16(p + 10))
       return Fail(u"archives split over several disks are not supported", archiveName_);
-    end.count = Get16(p + 10);
-    end.size = Get32(p + 12);
-    end.offset = Get32(p + 16);
+    end.count = Le16(p + 10);
+    end.size = Le32(p + 12);
+    end.offset = Le32(p + 16);
     return true;
   }
   unsigned char head[4] = {};
   if (fileSize_ >= 4 && !ReadAt(0, head, sizeof head)) return false;
-  return Fail(Get32(head) == kLocalSignature ? u"archive truncated" : u"not a ZIP archive", archiveName_);
+  return Fail(Le32(head) == kLocalSignature ? u"archive truncated" : u"not a ZIP archive", archiveName_);
 }
 
 // The Zip64 end record lies where the locator says, or, in an archive behind
@@ -90,21 +83,21 @@ bool TZipReader::ReadZip64End(TEnd& end) {
   const std::int64_t locatorAt = end.at - static_cast<std::int64_t>(kZip64LocatorSize);
   unsigned char locator[kZip64LocatorSize], record[kZip64EndSize];
   if (!ReadAt(locatorAt, locator, sizeof locator)) return false;
-  if (Get32(locator + 4) != 0 || Get32(locator + 16) > 1)
+  if (Le32(locator + 4) != 0 || Le32(locator + 16) > 1)
     return Fail(u"archives split over several disks are not supported", archiveName_);
-  const std::uint64_t recorded = Get64(locator + 8);
+  const std::uint64_t recorded = Le64(locator + 8);
   end.at = locatorAt - static_cast<std::int64_t>(kZip64EndSize);
   if (recorded < static_cast<std::uint64_t>(locatorAt)) {
     if (!ReadAt(static_cast<std::int64_t>(recorded), record, sizeof record)) return false;
-    if (Get32(record) == kZip64EndSignature) end.at = static_cast<std::int64_t>(recorded);
+    if (Le32(record) == kZip64EndSignature) end.at = static_cast<std::int64_t>(recorded);
   }
   if (!ReadAt(end.at, record, sizeof record)) return false;
-  if (Get32(record) != kZip64EndSignature) return Fail(u"damaged Zip64 end record", archiveName_);
-  if (Get32(record + 16) != 0 || Get32(record + 20) != 0 || Get64(record + 24) != Get64(record + 32))
+  if (Le32(record) != kZip64EndSignature) return Fail(u"damaged Zip64 end record", archiveName_);
+  if (Le32(record + 16) != 0 || Le32(record + 20) != 0 || Le64(record + 24) != Le64(record + 32))
     return Fail(u"archives split over several disks are not supported", archiveName_);
-  end.count = Get64(record + 32);
-  end.size = Get64(record + 40);
-  end.offset = Get64(record + 48);
+  end.count = Le64(record + 32);
+  end.size = Le64(record + 40);
+  end.offset = Le64(record + 48);
   return true;
 }
 
@@ -120,9 +113,9 @@ bool TZipReader::FindShift(const TEnd& end) {
   if (end.count == 0 || actual == directoryStart_) return true;
   unsigned char signature[4];
   if (!ReadAt(directoryStart_, signature, sizeof signature)) return false;
-  if (Get32(signature) == kCentralSignature) return true;
+  if (Le32(signature) == kCentralSignature) return true;
   if (!ReadAt(actual, signature, sizeof signature)) return false;
-  if (Get32(signature) != kCentralSignature) return Fail(u"damaged central directory", archiveName_);
+  if (Le32(signature) != kCentralSignature) return Fail(u"damaged central directory", archiveName_);
   shift_ = actual - directoryStart_;
   directoryStart_ = actual;
   return true;
@@ -138,9 +131,9 @@ bool TZipReader::ReadDirectory(const TZipNameDecoder& names) {
   const auto* p = reinterpret_cast<const unsigned char*>(directory.data());
   const unsigned char* const limit = p + directory.size();
   for (std::uint64_t i = 0; i < end.count; ++i) {
-    if (limit - p < static_cast<std::ptrdiff_t>(kCentralHeaderSize) || Get32(p) != kCentralSignature)
+    if (limit - p < static_cast<std::ptrdiff_t>(kCentralHeaderSize) || Le32(p) != kCentralSignature)
       return Fail(u"damaged central directory", archiveName_);
-    const std::size_t recordSize = kCentralHeaderSize + Get16(p + 28) + Get16(p + 30) + Get16(p + 32);
+    const std::size_t recordSize = kCentralHeaderSize + Le16(p + 28) + Le16(p + 30) + Le16(p + 32);
     if (static_cast<std::size_t>(limit - p) < recordSize) return Fail(u"damaged central directory", archiveName_);
     TZipEntry entry;
     if (!ReadEntry(p, names, entry)) return false;
@@ -152,16 +145,16 @@ bool TZipReader::ReadDirectory(const TZipNameDecoder& names) {
 
 // One central record, whose name and extra field lie within the directory.
 bool TZipReader::ReadEntry(const unsigned char* record, const TZipNameDecoder& names, TZipEntry& entry) {
-  const std::size_t nameSize = Get16(record + 28), extraSize = Get16(record + 30);
-  const std::uint16_t madeBy = Get16(record + 4);
+  const std::size_t nameSize = Le16(record + 28), extraSize = Le16(record + 30);
+  const std::uint16_t madeBy = Le16(record + 4);
   entry.madeBy = madeBy;
-  entry.flags = Get16(record + 8);
-  entry.method = Get16(record + 10);
-  entry.crc = Get32(record + 16);
-  entry.compressedSize = Get32(record + 20);
-  entry.size = Get32(record + 24);
-  entry.externalAttributes = Get32(record + 38);
-  entry.localOffset = Get32(record + 42);
+  entry.flags = Le16(record + 8);
+  entry.method = Le16(record + 10);
+  entry.crc = Le32(record + 16);
+  entry.compressedSize = Le32(record + 20);
+  entry.size = Le32(record + 24);
+  entry.externalAttributes = Le32(record + 38);
+  entry.localOffset = Le32(record + 42);
   entry.rawName.assign(reinterpret_cast<const char*>(record + kCentralHeaderSize), nameSize);
   const unsigned char* extra = record + kCentralHeaderSize + nameSize;
   if (!names.Decode(entry.rawName, entry.flags, madeBy,
@@ -177,10 +170,10 @@ bool TZipReader::ReadEntry(const unsigned char* record, const TZipNameDecoder& n
 // and the local header's offset, each only where the record's own field is
 // 0xFFFFFFFF.
 bool TZipReader::ReadZip64Extra(TZipEntry& entry, const unsigned char* extra, std::size_t size) {
-  for (std::size_t at = 0; at + 4 <= size; at += 4 + Get16(extra + at + 2)) {
-    if (Get16(extra + at) != kZip64ExtraTag) continue;
+  for (std::size_t at = 0; at + 4 <= size; at += 4 + Le16(extra + at + 2)) {
+    if (Le16(extra + at) != kZip64ExtraTag) continue;
     const unsigned char* value = extra + at + 4;
-    const unsigned char* const end = value + std::min<std::size_t>(Get16(extra + at + 2), size - at - 4);
+    const unsigned char* const end = value + std::min<std::size_t>(Le16(extra + at + 2), size - at - 4);
     bool complete = true;
     const auto take = [&](std::uint64_t field) {
       if (field != kZip64Marker) return field;
@@ -189,7 +182,7 @@ bool TZipReader::ReadZip64Extra(TZipEntry& entry, const unsigned char* extra, st
         return field;
       }
       value += 8;
-      return Get64(value - 8);
+      return Le64(value - 8);
     };
     const std::uint64_t fullSize = take(entry.size), compressed = take(entry.compressedSize);
     const std::uint64_t offset = take(static_cast<std::uint64_t>(entry.localOffset));
@@ -232,10 +225,10 @@ bool TZipReader::CheckLocalHeader(TZipEntry& entry) {
   std::string header(kLocalHeaderSize + entry.rawName.size(), '\0');
   if (!ReadAt(entry.localOffset, &header[0], header.size())) return false;
   const auto* h = reinterpret_cast<const unsigned char*>(header.data());
-  if (Get32(h) != kLocalSignature) return Fail(u"damaged local header", entry.name);
-  if (Get16(h + 26) != entry.rawName.size() || header.compare(kLocalHeaderSize, std::string::npos, entry.rawName) != 0)
+  if (Le32(h) != kLocalSignature) return Fail(u"damaged local header", entry.name);
+  if (Le16(h + 26) != entry.rawName.size() || header.compare(kLocalHeaderSize, std::string::npos, entry.rawName) != 0)
     return Fail(u"central and local names differ", entry.name);
-  entry.dataStart = entry.localOffset + static_cast<std::int64_t>(header.size()) + Get16(h + 28);
+  entry.dataStart = entry.localOffset + static_cast<std::int64_t>(header.size()) + Le16(h + 28);
   if (entry.dataStart + entry.compressedSize > directoryStart_) return Fail(u"truncated data", entry.name);
   return true;
 }

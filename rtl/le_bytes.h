@@ -1,17 +1,31 @@
-// Little-endian fields in byte strings, as PE images, resources and icon
-// files store them.
+// Little-endian fields, as PE images, resources, icon files, packs, ZIP and
+// xz files store them: the one set of readers and writers for them all.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
+
+// The field of width T at p, which the caller has checked lies inside its
+// buffer.
+template <class T>
+T LoadLe(const void* p) {
+  using Unsigned = std::make_unsigned_t<T>;
+  const unsigned char* bytes = static_cast<const unsigned char*>(p);
+  Unsigned value = 0;
+  for (std::size_t i = 0; i < sizeof(T); ++i) value |= static_cast<Unsigned>(static_cast<Unsigned>(bytes[i]) << (8 * i));
+  return static_cast<T>(value);
+}
+inline std::uint16_t Le16(const void* p) { return LoadLe<std::uint16_t>(p); }
+inline std::uint32_t Le32(const void* p) { return LoadLe<std::uint32_t>(p); }
+inline std::uint64_t Le64(const void* p) { return LoadLe<std::uint64_t>(p); }
 
 // The field of width T at offset; false when it lies outside bytes.
 template <class T>
 bool GetLe(const std::string& bytes, std::uint64_t offset, T& value) {
   if (offset > bytes.size() || sizeof(T) > bytes.size() - offset) return false;
-  value = 0;
-  for (std::size_t i = 0; i < sizeof(T); ++i)
-    value |= static_cast<T>(static_cast<T>(static_cast<unsigned char>(bytes[offset + i])) << (8 * i));
+  value = LoadLe<T>(bytes.data() + offset);
   return true;
 }
 
