@@ -7,22 +7,22 @@
 
 #include "fmix/printable.h"
 
-class CliError : public std::runtime_error {
+class ECliError : public std::runtime_error {
  public:
-  CliError(int exitCode, const std::string& line) : std::runtime_error(line), exitCode_(exitCode) {}
+  ECliError(int exitCode, const std::string& line) : std::runtime_error(line), exitCode_(exitCode) {}
   int ExitCode() const { return exitCode_; }
 
  private:
   int exitCode_;
 };
 
-inline CliError UsageError(const std::string& line) { return CliError(2, line); }
+inline ECliError UsageError(const std::string& line) { return ECliError(2, line); }
 // A failure about one file: "FILE: reason", control characters in FILE spelled out.
-inline CliError FileError(const std::string& file, const std::string& reason) {
-  return CliError(1, Printable(file) + ": " + reason);
+inline ECliError FileError(const std::string& file, const std::string& reason) {
+  return ECliError(1, Printable(file) + ": " + reason);
 }
 // The same, ending with the system's words for the cause when it has any:
 // "FILE: reason: Permission denied".
-inline CliError FileError(const std::string& file, const std::string& reason, const std::string& cause) {
+inline ECliError FileError(const std::string& file, const std::string& reason, const std::string& cause) {
   return FileError(file, cause.empty() ? reason : reason + ": " + cause);
 }

@@ -92,8 +92,8 @@ std::u16string InstallerPath(const std::string& run, const std::string& payload)
 void CheckPayload(const std::string& payload) {
   std::error_code error;
   const fs::file_status status = fs::status(HostPath(payload), error);
-  if (!fs::exists(status)) throw CliError(1, "payload folder " + Printable(payload) + " does not exist");
-  if (!fs::is_directory(status)) throw CliError(1, "payload folder " + Printable(payload) + " is not a folder");
+  if (!fs::exists(status)) throw ECliError(1, "payload folder " + Printable(payload) + " does not exist");
+  if (!fs::is_directory(status)) throw ECliError(1, "payload folder " + Printable(payload) + " is not a folder");
   for (const auto& item : fs::directory_iterator(HostPath(payload), error)) {
     const std::u16string name = TNameCase::Key(item.path().filename().u16string());
     for (const char* reserved : kPackNames)

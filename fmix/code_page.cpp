@@ -42,7 +42,7 @@ std::u16string TCodePage::Decode(const std::string& bytes) const {
   std::u16string text;
   std::string back;
   if (!os::CodePageToWide(number_, bytes, text) || !os::WideToCodePage(number_, text, back) || back != bytes)
-    throw CliError(1, "the name " + HexBytes(bytes.data(), bytes.size()) + " is no text in code page " + std::to_string(number_) +
+    throw ECliError(1, "the name " + HexBytes(bytes.data(), bytes.size()) + " is no text in code page " + std::to_string(number_) +
                           " (choose the pack's with --codepage=N)");
   return text;
 }

@@ -28,10 +28,10 @@ class TCodePage {
   // number when there is no other.
   unsigned Oem() const;
 
-  // The text in this code page. Raises CliError naming the text and the code
+  // The text in this code page. Raises ECliError naming the text and the code
   // page when a character has no exact form in it.
   std::string Encode(const std::u16string& text) const;
-  // Bytes in this code page as UTF-16. Raises CliError when they are no
+  // Bytes in this code page as UTF-16. Raises ECliError when they are no
   // valid text in it.
   std::u16string Decode(const std::string& bytes) const;
   // For an installer path with non-ASCII characters, which the launcher

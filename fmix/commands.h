@@ -1,5 +1,5 @@
 // The subcommands of fmix. Each takes the arguments after its name and
-// returns the exit code; failures are raised as CliError.
+// returns the exit code; failures are raised as ECliError.
 #pragma once
 
 #include <string>

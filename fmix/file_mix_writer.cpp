@@ -14,13 +14,6 @@
 #include "unit_pack_files/name_case.h"
 #include "velm_stream/tv_file_stream.h"
 
-namespace {
-
-// Open mode: read access, others may read but not write.
-constexpr std::uint16_t kOpenShareRead = 32;
-
-}  // namespace
-
 // Pack entries lie side by side in the unpack folder: no name has a folder
 // part.
 std::string TFileMixWriter::NameProblem(const std::u16string& name) {
@@ -35,7 +28,7 @@ void TFileMixWriter::AddFile(const std::string& name, const std::string& fileNam
   if (!rtl::FileExists(rtl::ToWide(fileName))) throw FileError(fileName, "no such file");
   std::int64_t size = -1;
   try {
-    size = TVFileStream(fileName, kOpenShareRead).GetSize();
+    size = TVFileStream(fileName, TVFileStream::kOpenShareRead).GetSize();
   } catch (const Exception&) {
   }
   if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
@@ -101,7 +94,7 @@ std::string TFileMixWriter::Data(const Entry& entry) const {
   if (!entry.fileName.empty()) {
     try {
       data.resize(entry.size);
-      TVFileStream file(entry.fileName, kOpenShareRead);
+      TVFileStream file(entry.fileName, TVFileStream::kOpenShareRead);
       file.ReadBuffer(&data[0], static_cast<std::int32_t>(entry.size));
     } catch (const std::bad_alloc&) {
       throw FileError(entry.fileName, "too large to hold in memory");

@@ -38,7 +38,7 @@ class TFileMixWriter {
 
   // Add an entry holding the bytes of fileName (read again by WriteTo) or
   // the given bytes; name is 8-bit text in the host's encoding. Raise
-  // CliError naming fileName (or the entry) when the name is refused, has no
+  // ECliError naming fileName (or the entry) when the name is refused, has no
   // exact form of at most 256 bytes in the code page, the file cannot be
   // read, or the pack would pass its limits: 65,535 entries, kMaxEntrySize
   // per entry, 4 GiB - 1 in all.
@@ -49,7 +49,7 @@ class TFileMixWriter {
   // The size of the pack as WriteTo writes it; also its TotalSize field.
   std::uint64_t PackSize() const;
 
-  // Writes the whole pack; raises CliError when an input fails to read.
+  // Writes the whole pack; raises ECliError when an input fails to read.
   void WriteTo(TOutputFile& out) const;
 
  private:

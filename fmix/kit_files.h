@@ -5,6 +5,6 @@
 
 #include <string>
 
-// The path of the installed file fileName. Raises CliError naming the path
+// The path of the installed file fileName. Raises ECliError naming the path
 // looked at and the option that names the file instead when it is missing.
 std::string KitFile(const std::string& fileName, const std::string& option);

@@ -116,7 +116,7 @@ int Run(const Command& command, const Args& args) {
   const std::string prefix = std::string("fmix ") + command.name + ": ";
   try {
     return command.run(args);
-  } catch (const CliError& e) {
+  } catch (const ECliError& e) {
     const std::string hint = e.ExitCode() == 2 ? std::string(" (see fmix help ") + command.name + ")" : "";
     PrintError(prefix + e.what() + hint + "\n");
     return e.ExitCode();

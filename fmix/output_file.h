@@ -18,7 +18,7 @@ class TOutputFile {
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;
 
-  // Writes bytes (small writes gathered in a buffer); raises CliError naming
+  // Writes bytes (small writes gathered in a buffer); raises ECliError naming
   // the target when the write fails.
   void Write(const void* data, std::size_t size);
   void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }

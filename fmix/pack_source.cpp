@@ -16,9 +16,6 @@
 
 namespace {
 
-// Open mode: read access, others may read but not write.
-constexpr std::uint16_t kOpenShareRead = 32;
-
 bool IsPack(const char* head, std::uint64_t size) {
   return size >= sizeof kFileMixMagic && std::memcmp(head, kFileMixMagic, sizeof kFileMixMagic) == 0;
 }
@@ -30,7 +27,7 @@ TPackSource::TPackSource(const std::string& fileName) : fileName_(fileName) {
   char head[sizeof(TFileMixHeader)] = {};
   std::int64_t size = -1;
   try {
-    TVFileStream file(fileName, kOpenShareRead);
+    TVFileStream file(fileName, TVFileStream::kOpenShareRead);
     size = file.GetSize();
     file.Read(head, sizeof head);
   } catch (const Exception&) {
@@ -59,7 +56,7 @@ void TPackSource::WriteTo(TOutputFile& out) const {
 void TPackSource::CopyPackFile(TOutputFile& out) const {
   std::unique_ptr<TVFileStream> in;
   try {
-    in = std::make_unique<TVFileStream>(fileName_, kOpenShareRead);
+    in = std::make_unique<TVFileStream>(fileName_, TVFileStream::kOpenShareRead);
   } catch (const Exception&) {
     throw FileError(fileName_, "cannot be opened for reading", os::LastFailure());
   }

@@ -16,14 +16,14 @@ class TVMemoryStream;
 
 class TPackSource {
  public:
-  // Raises CliError naming fileName when it holds no complete pack.
+  // Raises ECliError naming fileName when it holds no complete pack.
   explicit TPackSource(const std::string& fileName);
   TPackSource(const TPackSource&) = delete;
   TPackSource& operator=(const TPackSource&) = delete;
 
   std::uint64_t PackSize() const { return packSize_; }
   // Writes the pack, from its first byte to its last, into out; raises
-  // CliError naming the file when it cannot be read whole.
+  // ECliError naming the file when it cannot be read whole.
   void WriteTo(TOutputFile& out) const;
   // A pack file is opened on first use and kept open, with no sharing,
   // until the source goes.

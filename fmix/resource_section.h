@@ -20,7 +20,7 @@ class TResourceSection {
   const std::string& Failure() const { return failure_; }
 
   // image with tree as its resources: a new last section holds the tree and
-  // the resource directory entry points at it. Raises CliError naming
+  // the resource directory entry points at it. Raises ECliError naming
   // imageName when the headers have no room for another section record.
   static std::string Rebuild(const std::string& image, const TResourceTree& tree, const std::string& imageName);
   // The PE checksum of image, its own CheckSum field taken as zero.

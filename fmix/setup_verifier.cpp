@@ -362,7 +362,7 @@ void TSetupVerifier::CheckEntryName(const TFileMixEntry& entry) {
 // CONFIG.TXT as the launcher reads it: the first entry of that name, its
 // whole content trimmed, appended to the unpack folder.
 void TSetupVerifier::CheckConfig() {
-  const TFileMixEntry* entry = Find(u"CONFIG.TXT", false);
+  const TFileMixEntry* entry = Find(u"CONFIG.TXT", Match::kFirst);
   if (!entry || !Inside(*entry)) {
     Add(Kind::kFail, "config", entry ? "the data of config.txt cannot be read"
                                      : "no entry config.txt: the launcher has no installer to start");
@@ -387,7 +387,7 @@ void TSetupVerifier::CheckConfig() {
 
 // The launcher loads the plug-in from the unpack folder and calls its entry Yz1.
 void TSetupVerifier::CheckPlugin() {
-  const TFileMixEntry* entry = Find(u"YZ1.DLL", true);
+  const TFileMixEntry* entry = Find(u"YZ1.DLL", Match::kLast);
   if (!entry) {
     Add(Kind::kFail, "plugin", "no entry yz1.dll: the run ends silently unless Windows finds one elsewhere");
     return;
@@ -412,7 +412,7 @@ void TSetupVerifier::CheckPlugin() {
 }
 
 void TSetupVerifier::CheckArchive() {
-  const TFileMixEntry* entry = Find(u"ARC.YZ1", true);
+  const TFileMixEntry* entry = Find(u"ARC.YZ1", Match::kLast);
   if (!entry) {
     Add(Kind::kFail, "archive", "no entry arc.yz1: the launcher shows the box \"ERROR\"");
     return;
@@ -507,10 +507,10 @@ void TSetupVerifier::CheckInstaller() {
   if (installer_.empty()) return;
   const std::string path = Quoted(installer_);
   CheckInstallerLength();
-  installerFound_ = IsZipFile(installer_) || Find(installer_, false);
+  installerFound_ = IsZipFile(installer_) || Find(installer_, Match::kFirst);
   if (IsZipFile(installer_))
     Add(Kind::kOk, "installer", path + " is a file of the archive");
-  else if (Find(installer_, false))
+  else if (Find(installer_, Match::kFirst))
     Add(Kind::kOk, "installer", path + " is an entry of the pack");
   else if (IsZipFile(TLatinDecomposition::Decompose(installer_)))
     Add(Kind::kFail, "installer", path + " is a file of the archive only in decomposed form (NFD, as macOS "
@@ -542,7 +542,7 @@ bool TSetupVerifier::IsZipFile(const std::u16string& path) const {
 // decode cleanly to a file of the setup is the likely target.
 void TSetupVerifier::NoteCodePage() {
   static const unsigned kCodePages[] = {932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 874};
-  const TFileMixEntry* entry = Find(u"CONFIG.TXT", false);
+  const TFileMixEntry* entry = Find(u"CONFIG.TXT", Match::kFirst);
   if (!entry || !Inside(*entry)) return;
   const std::string bytes = Data(*entry);
   if (installerFound_) {
@@ -554,7 +554,7 @@ void TSetupVerifier::NoteCodePage() {
     std::u16string path;
     if (number == codePage_.Number() || !os::CodePageToWide(number, bytes, path)) continue;
     path = rtl::Trim(path);
-    if (path.empty() || (!IsZipFile(path) && !Find(path, false))) continue;
+    if (path.empty() || (!IsZipFile(path) && !Find(path, Match::kFirst))) continue;
     Add(Kind::kNote, "config", "in code page " + std::to_string(number) + " config.txt names " + Quoted(path) +
                                    ", a file of the setup: try --codepage=" + std::to_string(number));
     return;
@@ -593,13 +593,13 @@ std::string TSetupVerifier::Shown(const TFileMixEntry& entry) const {
   return Printable(Decode(EntryName(entry)));
 }
 
-const TFileMixEntry* TSetupVerifier::Find(const std::u16string& name, bool last) const {
+const TFileMixEntry* TSetupVerifier::Find(const std::u16string& name, Match match) const {
   const std::u16string wanted = rtl::UpperCase(name);
   const TFileMixEntry* found = nullptr;
   for (const TFileMixEntry& entry : entries_)
     if (rtl::UpperCase(Decode(EntryName(entry))) == wanted) {
       found = &entry;
-      if (!last) break;
+      if (match == Match::kFirst) break;
     }
   return found;
 }

@@ -82,7 +82,8 @@ class TSetupVerifier {
   std::string Shown(const TFileMixEntry& entry) const;
   // The first entry of that name, as the reader's lookup finds it, or the
   // last one, whose data ExtractAll leaves in the file; null when none.
-  const TFileMixEntry* Find(const std::u16string& name, bool last) const;
+  enum class Match { kFirst, kLast };
+  const TFileMixEntry* Find(const std::u16string& name, Match match) const;
   bool Inside(const TFileMixEntry& entry) const;
   // The entry's data as the launcher writes it: descrambled.
   std::string Data(const TFileMixEntry& entry) const;

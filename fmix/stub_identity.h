@@ -22,11 +22,11 @@ class TStubIdentity {
   };
 
   // Reads the icon file and checks the versions and strings; raises
-  // CliError (a usage error for a malformed option) when one is wrong.
+  // ECliError (a usage error for a malformed option) when one is wrong.
   explicit TStubIdentity(const Options& options);
 
   // stub with the icon and version information in its resources; stub itself
-  // when none was given. Raises CliError naming stubName when it cannot be done.
+  // when none was given. Raises ECliError naming stubName when it cannot be done.
   std::string Apply(const std::string& stub, const std::string& stubName) const;
 
  private:

@@ -5,7 +5,7 @@
 
 #include <string>
 
-// The stub's bytes; raises CliError naming stubName when it cannot be read,
+// The stub's bytes; raises ECliError naming stubName when it cannot be read,
 // is no 32-bit Windows executable, carries a certificate or has data after
 // its last section (a symbol table, say).
 std::string ReadStub(const std::string& stubName);

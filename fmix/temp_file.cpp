@@ -14,7 +14,7 @@ namespace {
 std::string TempFolder() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) throw CliError(1, "no temporary folder: " + error.message());
+  if (error) throw ECliError(1, "no temporary folder: " + error.message());
   std::u16string name = folder.u16string();
   if (name.back() != u'/' && name.back() != u'\\') name += u'/';
   return rtl::ToAnsi(name);
@@ -33,7 +33,7 @@ TTempFile::TTempFile(const std::string& suffix) {
     name_ = name;
     return;
   }
-  throw CliError(1, "cannot create a temporary file in " + folder);
+  throw ECliError(1, "cannot create a temporary file in " + folder);
 }
 
 TTempFile::~TTempFile() { std::remove(name_.c_str()); }

@@ -8,7 +8,7 @@
 
 class TTempFile {
  public:
-  // Reserves a new, empty file whose name ends in suffix; raises CliError
+  // Reserves a new, empty file whose name ends in suffix; raises ECliError
   // when none can be made.
   explicit TTempFile(const std::string& suffix);
   ~TTempFile();

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "fmix/le_bytes.h"
+#include "rtl/le_bytes.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ const char* const kKnownKeys[] = {"CompanyName",      "FileDescription", "LegalC
                                   "ProductVersion",   "OriginalFilename", "InternalName",  "Comments",
                                   "FileVersion"};
 
-std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string AsciiToUtf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 std::string Narrow(const std::u16string& ascii) {
   std::string text;
@@ -65,7 +65,7 @@ std::string BlockBytes(const std::u16string& key, const std::string& value, std:
 std::string TextBlock(const std::string& key, const std::u16string& text) {
   std::string value;
   for (char16_t c : text + u'\0') AppendLe<std::uint16_t>(value, c);
-  return BlockBytes(Wide(key), value, static_cast<std::uint16_t>(text.size() + 1), 1, {});
+  return BlockBytes(AsciiToUtf16(key), value, static_cast<std::uint16_t>(text.size() + 1), 1, {});
 }
 
 std::string TableKey(std::uint16_t language) {
@@ -143,14 +143,14 @@ std::string TVersionResource::Write() const {
                               0u, 0u, 0u})
     AppendLe(fixed, field);
   std::map<std::string, std::u16string> strings = strings_;
-  strings.emplace("FileVersion", Wide(VersionText(fileVersion_)));
-  strings.emplace("ProductVersion", Wide(VersionText(productVersion_)));
+  strings.emplace("FileVersion", AsciiToUtf16(VersionText(fileVersion_)));
+  strings.emplace("ProductVersion", AsciiToUtf16(VersionText(productVersion_)));
   std::vector<std::string> texts;
   for (const auto& [key, value] : strings) texts.push_back(TextBlock(key, value));
   std::string translation;
   AppendLe<std::uint16_t>(translation, language_);
   AppendLe<std::uint16_t>(translation, kCodePage);
-  const std::string table = BlockBytes(Wide(TableKey(language_)), "", 0, 1, texts);
+  const std::string table = BlockBytes(AsciiToUtf16(TableKey(language_)), "", 0, 1, texts);
   return BlockBytes(u"VS_VERSION_INFO", fixed, kFixedSize, 0,
                     {BlockBytes(u"StringFileInfo", "", 0, 1, {table}),
                      BlockBytes(u"VarFileInfo", "", 0, 1, {BlockBytes(u"Translation", translation, 4, 0, {})})});

@@ -76,7 +76,7 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
     if (refusal.empty()) items.push_back(std::move(item));
   }
   if (error) throw FileError(HostName(dir), "cannot read the folder: " + error.message());
-  if (!refused.empty()) throw CliError(1, refused);
+  if (!refused.empty()) throw ECliError(1, refused);
   std::sort(items.begin(), items.end(),
             [](const Item& a, const Item& b) { return a.name < b.name; });
   return items;

@@ -8,9 +8,6 @@
 
 namespace {
 
-// Open mode: read access, others may read but not write.
-constexpr std::uint16_t kOpenShareRead = 32;
-
 // NtAreMappedFilesTheSame(image view, file view): 0 when both views map the
 // same file. Windows (since NT 4.0) and Wine compare the files themselves,
 // not their names, which Wine keeps from the time the image was mapped.
@@ -42,7 +39,7 @@ bool IsProgramImage(HANDLE file) {
 std::unique_ptr<TVFileStream> OpenProgramImage() {
   const std::u16string path = rtl::ProgramPath();
   if (path.empty()) throw EInOutError(u"the program's name is unknown");
-  auto file = std::make_unique<TVFileStream>(path, kOpenShareRead);
+  auto file = std::make_unique<TVFileStream>(path, TVFileStream::kOpenShareRead);
   if (!IsProgramImage(reinterpret_cast<HANDLE>(file->Handle())))
     throw EInOutError(u"the program's file is not its image: " + path);
   return file;

@@ -4,12 +4,6 @@
 #include "rtl/exception.h"
 #include "rtl/text.h"
 
-namespace {
-
-const wchar_t* W(const std::u16string& s) { return os::WinText(s); }
-
-}  // namespace
-
 TRegistry::TRegistry(HKEY root, REGSAM access) : root_(root), access_(access) {}
 
 TRegistry::~TRegistry() { CloseKey(); }
@@ -18,16 +12,16 @@ bool TRegistry::OpenKey(const std::u16string& key, bool canCreate) {
   CloseKey();
   const std::u16string path = !key.empty() && key[0] == u'\\' ? key.substr(1) : key;
   HKEY opened = nullptr;
-  LONG result = canCreate ? RegCreateKeyExW(root_, W(path), 0, nullptr, 0, access_, nullptr,
+  LONG result = canCreate ? RegCreateKeyExW(root_, os::WinText(path), 0, nullptr, 0, access_, nullptr,
                                             &opened, nullptr)
-                          : RegOpenKeyExW(root_, W(path), 0, access_, &opened);
+                          : RegOpenKeyExW(root_, os::WinText(path), 0, access_, &opened);
   if (result != ERROR_SUCCESS) return false;
   current_ = opened;
   return true;
 }
 
 void TRegistry::WriteInteger(const std::u16string& name, DWORD value) {
-  if (!current_ || RegSetValueExW(current_, W(name), 0, REG_DWORD,
+  if (!current_ || RegSetValueExW(current_, os::WinText(name), 0, REG_DWORD,
                                   reinterpret_cast<const BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
     throw Exception(rtl::Format(u"'%s' の設定に失敗しました", name));
 }

@@ -118,7 +118,7 @@ std::string UnpackPack(TFileMixReader& reader, const std::string& unpackFolder) 
   std::string config;
   try {
     reader.ExtractAll(unpackFolder);
-    reader.ExtractToString("config.txt", config, false);
+    reader.ExtractToString("config.txt", config, TFileMixReader::kDecodeMode2);
     config = rtl::ToAnsi(rtl::Trim(rtl::ToWide(config)));
   } catch (...) {
     MessageBoxW(nullptr, L"Failed to extract.", L"SETUP ERROR", MB_ICONERROR);

@@ -10,9 +10,7 @@
 namespace os {
 namespace {
 
-const wchar_t* W(const std::u16string& s) { return WinText(s); }
-
-HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE NativeHandle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 
 // GetLastError of the last failed file call, 0 after a success.
 DWORD lastFailure = 0;
@@ -35,13 +33,13 @@ UINT textCodePage = GetACP();
 }  // namespace
 
 FileHandle FileCreate(const std::u16string& name) {
-  return Wrap(CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  return Wrap(CreateFileW(WinText(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // CREATE_NEW fails on any existing name, a link included.
 FileHandle FileCreateNew(const std::u16string& name) {
-  return Wrap(CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  return Wrap(CreateFileW(WinText(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -50,34 +48,34 @@ FileHandle FileOpen(const std::u16string& name, Access access, Share share) {
                                   GENERIC_READ | GENERIC_WRITE};
   static const DWORD kShare[] = {0, FILE_SHARE_READ, FILE_SHARE_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE};
-  return Wrap(CreateFileW(W(name), kAccess[static_cast<int>(access)],
+  return Wrap(CreateFileW(WinText(name), kAccess[static_cast<int>(access)],
                           kShare[static_cast<int>(share)], nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count) {
   DWORD done = 0;
-  if (!ReadFile(H(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  if (!ReadFile(NativeHandle(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return static_cast<std::int32_t>(done);
 }
 
 std::int32_t FileWrite(FileHandle h, const void* buffer, std::int32_t count) {
   DWORD done = 0;
-  if (!WriteFile(H(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  if (!WriteFile(NativeHandle(h), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return static_cast<std::int32_t>(done);
 }
 
 std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin) {
   LONG high = static_cast<LONG>(static_cast<std::uint64_t>(offset) >> 32);
-  DWORD low = SetFilePointer(H(h), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+  DWORD low = SetFilePointer(NativeHandle(h), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
                              static_cast<DWORD>(origin));
   if (low == INVALID_SET_FILE_POINTER && GetLastError() != 0) return -1;
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<DWORD>(high)) << 32) | low);
 }
 
-void FileTruncate(FileHandle h) { SetEndOfFile(H(h)); }
+void FileTruncate(FileHandle h) { SetEndOfFile(NativeHandle(h)); }
 
-void FileClose(FileHandle h) { CloseHandle(H(h)); }
+void FileClose(FileHandle h) { CloseHandle(NativeHandle(h)); }
 
 void* BlockAlloc(std::size_t size) {
   HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, size);
@@ -112,7 +110,7 @@ std::u16string AnsiToWide(const std::string& text) {
 
 std::string WideToAnsi(const std::u16string& text) {
   if (text.empty()) return {};
-  const wchar_t* src = W(text);
+  const wchar_t* src = WinText(text);
   int len = static_cast<int>(text.size());
   int n = WideCharToMultiByte(textCodePage, 0, src, len, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
@@ -131,10 +129,10 @@ bool WideToCodePage(unsigned codePage, const std::u16string& text, std::string& 
   const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
   const int len = static_cast<int>(text.size());
   BOOL usedDefault = FALSE;
-  int n = WideCharToMultiByte(codePage, flags, W(text), len, nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(codePage, flags, WinText(text), len, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return false;
   out.assign(static_cast<std::size_t>(n), '\0');
-  n = WideCharToMultiByte(codePage, flags, W(text), len, &out[0], n, nullptr, utf8 ? nullptr : &usedDefault);
+  n = WideCharToMultiByte(codePage, flags, WinText(text), len, &out[0], n, nullptr, utf8 ? nullptr : &usedDefault);
   return n > 0 && !usedDefault;
 }
 
@@ -150,7 +148,7 @@ bool CodePageToWide(unsigned codePage, const std::string& text, std::u16string& 
 }
 
 bool FileExists(const std::u16string& name) {
-  DWORD attributes = GetFileAttributesW(W(name));
+  DWORD attributes = GetFileAttributesW(WinText(name));
   if (attributes != INVALID_FILE_ATTRIBUTES)
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   DWORD error = GetLastError();
@@ -159,27 +157,27 @@ bool FileExists(const std::u16string& name) {
     return false;
   // Other failures (a file held by another process, say): ask the directory.
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(W(name), &found);
+  HANDLE search = FindFirstFileW(WinText(name), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool DirectoryExists(const std::u16string& name) {
-  DWORD attributes = GetFileAttributesW(W(name));
+  DWORD attributes = GetFileAttributesW(WinText(name));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool MakeDirectory(const std::u16string& name) {
-  return Noted(CreateDirectoryW(W(name), nullptr) != 0);
+  return Noted(CreateDirectoryW(WinText(name), nullptr) != 0);
 }
 
 bool RemoveFile(const std::u16string& name) {
-  return Noted(DeleteFileW(W(name)) != 0);
+  return Noted(DeleteFileW(WinText(name)) != 0);
 }
 
 bool RenameFile(const std::u16string& from, const std::u16string& to) {
-  return Noted(MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING) != 0);
+  return Noted(MoveFileExW(WinText(from), WinText(to), MOVEFILE_REPLACE_EXISTING) != 0);
 }
 
 // The system's message without its closing period and line break.

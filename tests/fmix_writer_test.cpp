@@ -19,7 +19,7 @@ namespace {
 std::string Refusal(const std::function<void()>& add) {
   try {
     add();
-  } catch (const CliError& e) {
+  } catch (const ECliError& e) {
     EXPECT_EQ(e.ExitCode(), 1);
     return e.what();
   }
@@ -101,7 +101,7 @@ std::string RecordName(const std::string& packFile, int i) {
 int UsageExit(const std::string& digits) {
   try {
     TCodePage::FromOption(digits);
-  } catch (const CliError& e) {
+  } catch (const ECliError& e) {
     return e.ExitCode();
   }
   return 0;

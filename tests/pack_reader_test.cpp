@@ -49,7 +49,7 @@ std::unique_ptr<TFileMixReader> Open(const ScratchDir& dir, const std::string& p
   return std::make_unique<TFileMixReader>(name);
 }
 
-std::string Text(TFileMixReader& reader, const std::string& name, bool refuseMode2 = false) {
+std::string Text(TFileMixReader& reader, const std::string& name, bool refuseMode2 = TFileMixReader::kDecodeMode2) {
   std::string text = "(untouched)";
   reader.ExtractToString(name, text, refuseMode2);
   return text;
@@ -141,7 +141,7 @@ TEST(FileMixReader, LookupFoldsOnlyAsciiLettersAndTakesTheFirstMatch) {
   EXPECT_EQ(Text(*reader, rtl::ToAnsi(u"Ärger.txt")), "umlaut");
   EXPECT_EQ(Text(*reader, lower), "(untouched)");
   std::unique_ptr<TVMemoryStream> stream;
-  EXPECT_FALSE(reader->ExtractByName("missing", stream, false));
+  EXPECT_FALSE(reader->ExtractByName("missing", stream, TFileMixReader::kDecodeMode2));
   EXPECT_EQ(stream, nullptr);
   // ExtractAll writes both records of one name, the later one last.
   // A name of all 256 bytes, with no NUL after it.
@@ -170,13 +170,13 @@ TEST(FileMixReader, EdgeRecords) {
   EXPECT_EQ(Text(*reader, "empty"), "");
   EXPECT_EQ(Text(*reader, "three"), "raw");
   std::unique_ptr<TVMemoryStream> stream;
-  EXPECT_FALSE(reader->ExtractByName("two", stream, true));
+  EXPECT_FALSE(reader->ExtractByName("two", stream, TFileMixReader::kRefuseMode2));
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(Content(*stream), "xyz");  // copied, still scrambled
-  EXPECT_EQ(Text(*reader, "two", true), "(untouched)");
+  EXPECT_EQ(Text(*reader, "two", TFileMixReader::kRefuseMode2), "(untouched)");
   std::string one = "xyz";
   ScrambleBytes(&one[0], one.size(), kMode1);
-  EXPECT_EQ(Text(*reader, "one", true), one);
+  EXPECT_EQ(Text(*reader, "one", TFileMixReader::kRefuseMode2), one);
   reader->ExtractAll(dir.File("out") + kDelimiter);
   EXPECT_EQ(ReadFile(dir.File("out") + kDelimiter + "empty"), "");
 }

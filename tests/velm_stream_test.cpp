@@ -329,7 +329,7 @@ TEST(FileStream, ModeTableDecidesSharing) {
     EXPECT_THROW(TVFileStream(name, 0x40), EInOutError);
   }
   {
-    TVFileStream holder(name, 32);  // read, others may read
+    TVFileStream holder(name, TVFileStream::kOpenShareRead);
     EXPECT_NO_THROW(TVFileStream(name, 0x20));
     EXPECT_THROW(TVFileStream(name, 0x22), EInOutError);  // a writer is refused
   }

@@ -57,7 +57,7 @@ void MakeTree(const std::string& root) {
 int Zip(const Args& args) {
   try {
     return RunZip(args);
-  } catch (const CliError& e) {
+  } catch (const ECliError& e) {
     return e.ExitCode();
   }
 }
@@ -73,7 +73,7 @@ bool Append(void* text, const char* data, std::size_t size) {
   return true;
 }
 
-std::u16string W(const std::string& utf8) { return fs::u8path(utf8).u16string(); }
+std::u16string FromUtf8(const std::string& utf8) { return fs::u8path(utf8).u16string(); }
 
 }  // namespace
 
@@ -97,7 +97,7 @@ TEST(ZipArchive, RoundTripKeepsEveryFileFolderAndNameInSameBytesEachTime) {
   std::vector<std::u16string> names;
   for (const TZipEntry& entry : entries) names.push_back(entry.name);
   ASSERT_EQ(names, (std::vector<std::u16string>{u"a/b/x.txt", u"a/text.txt", u"e.txt", u"empty/",
-                                                u"random.bin", W(kUtf8Name)}));
+                                                u"random.bin", FromUtf8(kUtf8Name)}));
   EXPECT_EQ(entries[1].method, 8) << "text deflates";
   EXPECT_EQ(entries[2].method, 0) << "an empty file is stored";
   EXPECT_EQ(entries[4].method, 0) << "random bytes are stored";
@@ -123,7 +123,7 @@ TEST(ZipArchive, CommandRefusesBadArgumentsWithoutLeavingOutput) {
   try {
     RunZip({archive, scratch.File("missing")});
     ADD_FAILURE() << "a missing folder was accepted";
-  } catch (const CliError& e) {
+  } catch (const ECliError& e) {
     EXPECT_EQ(e.ExitCode(), 1);
     EXPECT_NE(std::string(e.what()).find(scratch.File("missing")), std::string::npos) << e.what();
   }

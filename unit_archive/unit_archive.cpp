@@ -27,10 +27,8 @@ FARPROC entry = nullptr;
 // loaded above 2 GB counts as a success.
 bool IsLoaded(HMODULE handle) { return reinterpret_cast<std::uintptr_t>(handle) > 32; }
 
-const wchar_t* Wide(const std::u16string& text) { return os::WinText(text); }
-
 HMODULE LoadFullPath(const std::u16string& path) {
-  return PluginSystemCalls.loadLibraryExW(Wide(path), nullptr, FullPathLoadFlags());
+  return PluginSystemCalls.loadLibraryExW(os::WinText(path), nullptr, FullPathLoadFlags());
 }
 
 struct Call {
@@ -49,7 +47,7 @@ void CallEntry(void* context) {
   call.output = rtl::FromBuffer(call.output.data(), kOutputSize);
   const std::u16string text = rtl::ToWide(call.output);
   if (rtl::Pos(u"error", rtl::LowerCase(text)) > 0)
-    PluginSystemCalls.messageBoxW(nullptr, Wide(text), L"Yz1.dllより", MB_OK);
+    PluginSystemCalls.messageBoxW(nullptr, os::WinText(text), L"Yz1.dllより", MB_OK);
 }
 
 }  // namespace

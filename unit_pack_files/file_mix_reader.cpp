@@ -13,9 +13,6 @@
 
 namespace {
 
-// Open mode: read access, no sharing.
-constexpr std::uint16_t kOpenExclusive = 0;
-
 [[noreturn]] void FormatError(const std::string& name) {
   throw EInOutError(rtl::Format(u"\"%s\"は、TFileMixHeaderでは形式が違うため読めません。",
                                 rtl::ToWide(name)));
@@ -24,7 +21,7 @@ constexpr std::uint16_t kOpenExclusive = 0;
 }  // namespace
 
 TFileMixReader::TFileMixReader(const std::string& fileName) {
-  pack_ = std::make_unique<TVFileStream>(fileName, kOpenExclusive);
+  pack_ = std::make_unique<TVFileStream>(fileName, TVFileStream::kOpenExclusive);
   Load(fileName);
 }
 
@@ -87,7 +84,7 @@ bool TFileMixReader::ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& st
 void TFileMixReader::ExtractToStream(const TFileMixEntry* entry, TVMemoryStream& stream) {
   stream.Clear();
   try {
-    ExtractEntry(*entry, stream, false);
+    ExtractEntry(*entry, stream, kDecodeMode2);
   } catch (...) {
     // The stream keeps what was copied before the failure.
   }
@@ -105,7 +102,7 @@ void TFileMixReader::ExtractAll(const std::string& folder) {
     if (!TEntryName(rtl::ToWide(EntryName(*entry))).IsSafe())
       throw EInOutError(rtl::Format(u"ファイル『%s』の生成エラー", rtl::ToWide(fileName)));
     TVMemoryStream stream;
-    ExtractEntry(*entry, stream, false);
+    ExtractEntry(*entry, stream, kDecodeMode2);
     stream.SaveToFile(fileName);
   }
 }

@@ -31,6 +31,10 @@ class TFileMixReader {
   // Raises on a file that cannot be written and on an entry whose data cannot
   // be read whole, and refuses a name that could reach outside folder.
   void ExtractAll(const std::string& folder);
+  // The two values of refuseMode2, named for the call sites.
+  static constexpr bool kDecodeMode2 = false;
+  static constexpr bool kRefuseMode2 = true;
+
   // Looks the entry up by name (ASCII letters in either case). When a record
   // matches, stream receives a new memory stream that the caller owns; it is
   // left untouched when none does. False when none matches, on any error, and
