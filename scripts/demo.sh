@@ -20,6 +20,7 @@ cp "$bin/sample_installer.exe" "$demo/payload/app/setup.exe"
 
 [ -f "$WINEPREFIX/system.reg" ] || { echo "creating the Wine prefix (once)..."; wineboot -i >/dev/null 2>&1; }
 wineserver -w
+wine_own_folders "$WINEPREFIX"
 temp=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')")
 before=$(ls "$temp" 2>/dev/null | grep -c '^vlk' || true)
 wineserver -w  # so that Wine's services start anew with the run's display

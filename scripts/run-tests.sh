@@ -18,6 +18,7 @@ start_prefix() {
   WINEPREFIX="$1" wineserver -k 2>/dev/null
   WINEPREFIX="$1" wineserver -p || { echo "no persistent Wine server for $1" >&2; exit 1; }
   WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+  wine_own_folders "$1"
 }
 
 # The tests that run under a Japanese locale have a prefix of their own: Wine

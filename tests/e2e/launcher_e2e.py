@@ -843,18 +843,23 @@ def xvfb(ctx):
     """An X display of its own for the case. No window manager runs on it, so
     Wine draws the boxes' frames and captions itself (Decorated=N), and the
     screenshot shows the caption."""
-    display = ":%d" % (90 + os.getpid() % 50)
     ctx.wine.reg_add(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
     # Japanese captions in any locale: the UI font falls back to IPA Gothic,
     # as Windows links its UI fonts to a Japanese one.
     for font in ("Tahoma", "Microsoft Sans Serif", "MS Shell Dlg"):
         ctx.wine.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
                          font, "ipag.ttf,IPAGothic", kind="REG_MULTI_SZ")
-    server = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Xvfb picks a free display and names it once it is ready, so that runs
+    # side by side never share one.
+    ready, told = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(told,))
+    os.close(told)
+    with os.fdopen(ready) as numbers:
+        number = numbers.readline().strip()
     try:
-        time.sleep(1)
-        yield display
+        expect(number.isdigit(), "Xvfb named no display")
+        yield ":" + number
     finally:
         server.terminate()
         server.wait()

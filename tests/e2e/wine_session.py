@@ -1,6 +1,7 @@
 """Runs Windows programs under Wine in a prefix of the test's own and reads
 back what they did: relay traces, the registry, files on disk."""
 
+import glob
 import os
 import re
 import subprocess
@@ -44,7 +45,17 @@ class WineSession:
         if not os.path.exists(os.path.join(self.prefix, "system.reg")):
             self._run(["wineboot", "-i"], timeout=300)
         self.wait()
+        self._own_folders()
         self.reg_add(r"HKCU\Software\Wine\Debug", "RelayInclude", RELAY_INCLUDE)
+
+    def _own_folders(self):
+        """A new prefix links the user's Desktop, Documents and other shell
+        folders to $HOME, which every prefix of every clone shares; each becomes
+        a folder of the prefix (as wine_own_folders in cmake/wine-env.sh does)."""
+        for link in glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "*")):
+            if os.path.islink(link):
+                os.remove(link)
+                os.mkdir(link)
 
     def use_locale(self, locale, console_encoding):
         """Runs every later Wine process under the Unix locale, which chooses
