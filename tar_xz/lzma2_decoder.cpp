@@ -57,6 +57,11 @@ bool TLzma2Decoder::Start(std::uint32_t dictionarySize) {
   return true;
 }
 
+const unsigned char* TLzma2Decoder::Dictionary(std::size_t& filled) const {
+  filled = state_->lzma.dicPos;
+  return state_->lzma.dic;
+}
+
 // Free space from the write position to the end of the ring buffer, which
 // wraps around once everything before it has been handed out.
 std::size_t TLzma2Decoder::Room() {

@@ -3,7 +3,7 @@
 // or LZMA data with its own sizes; its control byte says whether the
 // dictionary, the coder's state or its properties start afresh. Decoded
 // bytes are handed out from the dictionary itself, a ring buffer as large as
-// the block's dictionary size.
+// the block's dictionary size; a block no larger than that stays whole in it.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,9 @@ class TLzma2Decoder {
   // reason in Failure().
   [[nodiscard]] bool Next(const unsigned char*& data, std::size_t& size);
   const char16_t* Failure() const { return failure_; }
+  // The dictionary's bytes up to where the next decoded byte goes: all that
+  // was decoded since Start, in order, while that fits the dictionary.
+  const unsigned char* Dictionary(std::size_t& filled) const;
 
  private:
   struct TState;

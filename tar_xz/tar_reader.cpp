@@ -9,6 +9,8 @@
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
+// What Extract hands its sink at a time from a tar held in memory.
+constexpr std::size_t kWholeChunk = 1 << 20;
 // The longest pax header or GNU long name read: far beyond any path.
 constexpr std::uint64_t kMaxExtension = 1 << 20;
 constexpr std::uint16_t kUtf8Flag = 0x0800, kMadeOnUnix = 0x0300;
@@ -52,7 +54,9 @@ bool TTarReader::Open(const std::string& fileName, const TZipNameDecoder& names)
 bool TTarReader::Open(TZipSource& source, const TZipNameDecoder& names) {
   source_ = &source;
   xz_ = std::make_unique<TXzDecoder>(source);
-  return Restart() && ReadEntries(names);
+  if (!Restart() || !ReadEntries(names)) return false;
+  if (!xz_->Whole(whole_, wholeSize_)) whole_ = nullptr;
+  return true;
 }
 
 bool TTarReader::Restart() {
@@ -158,6 +162,21 @@ bool TTarReader::CheckTail() {
 }
 
 bool TTarReader::Extract(const TZipEntry& entry, Sink sink, void* context) {
+  if (!whole_) return ExtractDecoded(entry, sink, context);
+  const auto start = static_cast<std::uint64_t>(entry.dataStart);
+  if (start > wholeSize_ || entry.size > wholeSize_ - start) return Fail(u"truncated tar archive", source_->Name());
+  const char* data = reinterpret_cast<const char*>(whole_) + start;
+  for (std::size_t left = entry.size, n = 0; left > 0; data += n, left -= n) {
+    n = left < kWholeChunk ? left : kWholeChunk;
+    if (!sink(context, data, n)) {
+      failure_.clear();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TTarReader::ExtractDecoded(const TZipEntry& entry, Sink sink, void* context) {
   const auto start = static_cast<std::uint64_t>(entry.dataStart);
   if (start < position_ && !Restart()) return false;
   if (!Skip(start - position_)) return false;

@@ -4,8 +4,11 @@
 // Open decodes the whole stream once: it lists every entry (its name, type
 // and size, nothing extracted) and checks the xz container throughout, so
 // that names are checked and a damaged archive refused before anything is
-// written. Extract decodes again: entries taken in archive order cost one
-// more pass in all; an entry before the last one extracted restarts it.
+// written. When the stream was one block no larger than its dictionary (as
+// fmix writes it, up to 64 MiB), the whole tar is then in memory and Extract
+// copies from there; otherwise Extract decodes again: entries taken in
+// archive order cost one more pass in all, and an entry before the last one
+// extracted restarts it.
 // Names come from pax headers (UTF-8), GNU long names and ustar's prefix and
 // name, the latter two read by TZipNameDecoder's rule for names without the
 // UTF-8 flag. Regular files and folders only: links, devices and FIFOs are
@@ -54,12 +57,15 @@ class TTarReader : public TArchiveReader {
   bool Skip(std::uint64_t size);
   bool ReadExact(char* buffer, std::size_t size);
   bool Fail(const std::u16string& reason, const std::u16string& name);
+  bool ExtractDecoded(const TZipEntry& entry, Sink sink, void* context);
 
   std::unique_ptr<TZipSource> file_;  // the archive Open(fileName) opened
   TZipSource* source_ = nullptr;
   std::unique_ptr<TXzDecoder> xz_;
   std::uint64_t position_ = 0;  // in the tar, how far it has been decoded
   std::vector<char> buffer_;
+  const unsigned char* whole_ = nullptr;  // the decoded tar, when it stayed in memory
+  std::size_t wholeSize_ = 0;
   std::vector<TZipEntry> entries_;
   std::u16string failure_;
 };

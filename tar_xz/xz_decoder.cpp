@@ -96,6 +96,14 @@ bool TXzDecoder::Read(char* buffer, std::size_t size, std::size_t& got) {
   return true;
 }
 
+// The ring buffer holds the block whole when it holds as many bytes as the
+// block has: had it wrapped, it would hold fewer.
+bool TXzDecoder::Whole(const unsigned char*& data, std::size_t& size) const {
+  if (!ended_ || records_.size() != 1) return false;
+  data = lzma2_.Dictionary(size);
+  return size == records_[0].second;
+}
+
 // Starts the next block, or reads the index and footer where the blocks end.
 bool TXzDecoder::NextBlock() {
   unsigned char sizeByte;

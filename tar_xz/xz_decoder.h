@@ -37,6 +37,10 @@ class TXzDecoder {
   // the end of the stream, once its index and footer have been checked.
   [[nodiscard]] bool Read(char* buffer, std::size_t size, std::size_t& got);
   const std::u16string& Failure() const { return failure_; }
+  // The stream's whole content, once it has been read to its end and
+  // checked, when it was one block that fit its dictionary: it then lies in
+  // the dictionary, valid until the next Start. False otherwise.
+  [[nodiscard]] bool Whole(const unsigned char*& data, std::size_t& size) const;
 
  private:
   struct TBlock {
