@@ -15,9 +15,8 @@ constexpr std::uint64_t kMegabyte = 1 << 20;
 TProgress::TProgress(bool quiet, std::string label)
     : enabled_(!quiet && os::StandardErrorIsTerminal()), label_(std::move(label)) {}
 
-void TProgress::Start(std::uint64_t size, unsigned passes) {
-  size_ = size;
-  total_ = size * passes;
+void TProgress::Start(std::uint64_t size) {
+  total_ = size;
   done_ = 0;
   start_ = std::chrono::steady_clock::now();
 }
@@ -43,6 +42,6 @@ void TProgress::Finish() {
 void TProgress::Draw() {
   char figures[48];
   std::snprintf(figures, sizeof figures, " %3d%% of %llu MB", static_cast<int>(total_ ? done_ * 100 / total_ : 100),
-                static_cast<unsigned long long>(size_ / kMegabyte));
+                static_cast<unsigned long long>(total_ / kMegabyte));
   os::WriteStandard(os::Stream::kError, "\r" + label_ + figures);
 }

@@ -13,8 +13,8 @@ class TProgress {
   // label names the work; quiet (--quiet) keeps the line from showing.
   TProgress(bool quiet, std::string label);
 
-  // Work on size bytes that are each read the given number of times.
-  void Start(std::uint64_t size, unsigned passes);
+  // Work on size bytes.
+  void Start(std::uint64_t size);
   void Advance(std::uint64_t bytes);
   // Ends the line, when one was drawn.
   void Finish();
@@ -24,7 +24,6 @@ class TProgress {
 
   bool enabled_;
   std::string label_;
-  std::uint64_t size_ = 0;
   std::uint64_t total_ = 0;
   std::uint64_t done_ = 0;
   int shownPercent_ = -1;

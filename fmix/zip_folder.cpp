@@ -88,7 +88,7 @@ void WriteSolid(const std::vector<Item>& items, std::uint64_t bytes, TOutputFile
   std::uint64_t size = TTarWriter::kEndBytes;
   for (const Item& item : items) size += TTarWriter::EntryBytes(item.name, item.size);
   TXzCompressor xz([&out](const char* data, std::size_t n) { out.Write(data, n); }, size);
-  if (progress) progress->Start(bytes, 1);
+  if (progress) progress->Start(bytes);
   TTarWriter tar([&xz](const char* data, std::size_t n) { xz.Write(data, n); },
                  [progress](std::uint64_t read) {
                    if (progress) progress->Advance(read);
@@ -121,7 +121,7 @@ TZippedFolder ZipFolder(const std::string& dir, TOutputFile& out, TProgress* pro
     WriteSolid(items, bytes, out, progress);
     return {items.size(), bytes};
   }
-  if (progress) progress->Start(bytes, 2);  // every file is read twice
+  if (progress) progress->Start(bytes);
   TZipWriter zip([&out](const char* data, std::size_t size) { out.Write(data, size); },
                  [progress](std::uint64_t read) {
                    if (progress) progress->Advance(read);

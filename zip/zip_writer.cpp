@@ -27,6 +27,8 @@ constexpr std::uint16_t kDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
 constexpr std::uint32_t kFileAttributes = 0x00;
 constexpr std::uint32_t kFolderAttributes = 0x10;
 constexpr std::uint64_t kMaxOffset = 0xFFFFFFFF;
+// The most deflated bytes of one file held in memory until its header is written.
+constexpr std::size_t kMaxKept = 64u << 20;
 constexpr char16_t kTooLarge[] = u"the archive would pass 4 GiB, which a ZIP file without Zip64 cannot hold";
 
 void Put16(std::string& out, std::uint32_t value) {
@@ -155,7 +157,18 @@ void TZipWriter::WriteLocalHeader(const Record& record) {
 }
 
 void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
-  const Pass probe = Deflate(source, [](const char*, std::size_t) {}, progress_);
+  // Deflated once into memory; read again only to store it, or when its
+  // deflated bytes outgrew what is kept.
+  std::string deflated;
+  bool kept = true;
+  const Pass probe = Deflate(
+      source,
+      [&](const char* data, std::size_t size) {
+        kept = kept && deflated.size() + size <= kMaxKept;
+        if (kept) deflated.append(data, size);
+        else deflated.clear();
+      },
+      progress_);
   if (probe.size > kMaxSize)
     throw SourceError(source, u"4 GiB or larger, which a ZIP file without Zip64 cannot hold");
   Record record{name,     kStored,        probe.crc, 0, static_cast<std::uint32_t>(probe.size),
@@ -164,9 +177,9 @@ void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
   record.compressedSize =
       static_cast<std::uint32_t>(record.method == kDeflated ? probe.written : probe.size);
   WriteLocalHeader(record);
+  if (record.method == kDeflated && kept) return Write(deflated.data(), deflated.size());
   const Sink write = [&](const char* data, std::size_t size) { Write(data, size); };
-  const Pass final =
-      record.method == kDeflated ? Deflate(source, write, progress_) : Store(source, write, progress_);
+  const Pass final = record.method == kDeflated ? Deflate(source, write, nullptr) : Store(source, write, nullptr);
   if (final.size != probe.size || final.crc != probe.crc || final.written != record.compressedSize)
     throw SourceError(source, u"changed while it was read");
 }

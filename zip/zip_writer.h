@@ -2,9 +2,10 @@
 // output function.
 // Every entry gets the same timestamp (1980-01-01 00:00) and fixed MS-DOS
 // attributes, so that the same input gives the same bytes. A file is stored
-// deflated (raw deflate, level 9) unless that does not make it smaller; it is
-// read twice, once to decide and once to write, so that no file is held in
-// memory. No Zip64: entries and offsets must fit 32 bits.
+// deflated (raw deflate, level 9) unless that does not make it smaller. It is
+// deflated once, into memory, and its header written when that is decided; a
+// file stored, or whose deflated bytes pass 64 MiB, is read a second time to
+// be written. No Zip64: entries and offsets must fit 32 bits.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,8 @@ class TZipWriter {
   // Told how many bytes were read from a file, chunk by chunk.
   using Progress = std::function<void(std::uint64_t bytes)>;
 
-  // Every byte read from a file counts on progress, when given: each file is
-  // read twice.
+  // Every byte deflated counts on progress, when given: a second read of a
+  // file does not.
   explicit TZipWriter(Output out, Progress progress = nullptr)
       : out_(std::move(out)), progress_(std::move(progress)) {}
 
