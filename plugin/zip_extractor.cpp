@@ -1,5 +1,8 @@
 #include "plugin/zip_extractor.h"
 
+#include <cstring>
+#include <new>
+
 #include "os/os.h"
 #include "zip/archive_names.h"
 #include "zip/unpackable_entries.h"
@@ -12,6 +15,10 @@ namespace {
 
 // The suffix of a file while it is being written.
 constexpr char16_t kPartSuffix[] = u".yz1part";
+// Files up to this size are unpacked and checked in memory, then written
+// once under their final name: for many small files, a temporary name and a
+// rename each cost more than the writing.
+constexpr std::size_t kInMemory = 1 << 20;
 
 // The sink that writes an entry's bytes to a file; failed tells a refused
 // write from a failure of the reader's.
@@ -26,6 +33,21 @@ bool WriteToFile(void* context, const char* data, std::size_t size) {
   return !sink.failed;
 }
 
+// The sink that gathers a small entry's bytes in memory.
+struct TMemorySink {
+  char* data;
+  std::size_t size;
+  std::size_t capacity;
+};
+
+bool AppendToMemory(void* context, const char* data, std::size_t size) {
+  TMemorySink& sink = *static_cast<TMemorySink*>(context);
+  if (size > sink.capacity - sink.size) return false;
+  std::memcpy(sink.data + sink.size, data, size);
+  sink.size += size;
+  return true;
+}
+
 // Problems one to a line.
 std::u16string Lines(const std::vector<std::u16string>& problems) {
   std::u16string lines;
@@ -36,7 +58,9 @@ std::u16string Lines(const std::vector<std::u16string>& problems) {
 }  // namespace
 
 TZipExtractor::TZipExtractor(TArchiveReader& reader, std::u16string folder)
-    : reader_(reader), folder_(std::move(folder)) {}
+    : reader_(reader), folder_(std::move(folder)), memory_(new (std::nothrow) char[kInMemory]) {}
+
+TZipExtractor::~TZipExtractor() = default;
 
 bool TZipExtractor::ExtractAll() {
   const TUnpackableEntries unpackable(reader_.Entries());
@@ -52,7 +76,9 @@ bool TZipExtractor::ExtractAll() {
       if (!MakeFolder(path, entry.name)) return false;
       continue;
     }
-    if (!MakeFolder(rtl::ExtractFilePath(path), entry.name) || !ExtractFile(entry, path)) return false;
+    if (!MakeFolder(rtl::ExtractFilePath(path), entry.name)) return false;
+    const bool small = memory_ && entry.size <= kInMemory;
+    if (!(small ? ExtractSmallFile(entry, path) : ExtractFile(entry, path))) return false;
     ++files_;
   }
   return true;
@@ -63,8 +89,30 @@ bool TZipExtractor::Fail(std::u16string message) {
   return false;
 }
 
+// Entries come folder by folder, so the folder last made is remembered
+// rather than looked up again for each file in it.
 bool TZipExtractor::MakeFolder(const std::u16string& path, const std::u16string& name) {
-  return rtl::CreateFolders(path) || Fail(u"cannot create the folder for " + TEntryName::Shown(name));
+  if (path == lastFolder_) return true;
+  if (!rtl::CreateFolders(path)) return Fail(u"cannot create the folder for " + TEntryName::Shown(name));
+  lastFolder_ = path;
+  return true;
+}
+
+// Unpacked and checked in memory, then written under its final name; a
+// failed write removes what it wrote.
+bool TZipExtractor::ExtractSmallFile(const TZipEntry& entry, const std::u16string& path) {
+  TMemorySink memory{memory_.get(), 0, kInMemory};
+  const std::u16string shown = TEntryName::Shown(entry.name);
+  if (!reader_.Extract(entry, AppendToMemory, &memory))
+    return Fail(reader_.Failure().empty() ? u"damaged data: " + shown : reader_.Failure());
+  const os::FileHandle file = os::FileCreate(path);
+  if (file == os::kNoFile) return Fail(u"cannot create " + shown);
+  const auto size = static_cast<std::int32_t>(memory.size);
+  const bool written = size == 0 || os::FileWrite(file, memory.data, size) == size;
+  os::FileClose(file);
+  if (written) return true;
+  os::RemoveFile(path);
+  return Fail(u"cannot write " + shown);
 }
 
 // Written under a temporary name, renamed into place once complete.
