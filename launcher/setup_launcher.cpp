@@ -11,7 +11,7 @@
 #include "launcher/program_image.h"
 #include "launcher/registry.h"
 #include "launcher/shell_start.h"
-#include "os/win_text.h"
+#include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_archive/unit_archive.h"
@@ -71,15 +71,6 @@ void StagePack(TVFileStream& tempPack) {
   pack.SaveToStream(tempPack);
 }
 
-// True when anything of that name exists, or may exist: its attributes
-// cannot be read for another reason than its absence.
-bool NameTaken(const std::u16string& name) {
-  if (GetFileAttributesW(os::WinText(name)) != INVALID_FILE_ATTRIBUTES)
-    return true;
-  const DWORD error = GetLastError();
-  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-}
-
 // The unpack folder (ending in a backslash) as UTF-16 without that backslash;
 // false when the 8-bit name has no exact UTF-16 form.
 bool FolderPath(const std::string& folder, std::u16string& path) {
@@ -104,10 +95,10 @@ std::unique_ptr<TFileMixReader> StageInNewFolder(std::string& unpackFolder) {
     DebugTrace("tempPack=" + tempPack);
     unpackFolder = tempPack + kUnpackSuffix;
     std::u16string path;
-    if (!FolderPath(unpackFolder, path) || NameTaken(path)) continue;
+    if (!FolderPath(unpackFolder, path) || os::NameTaken(path)) continue;
     StagePack(*file);
     auto reader = std::make_unique<TFileMixReader>(std::move(file), tempPack);
-    if (CreateDirectoryW(os::WinText(path), nullptr)) return reader;
+    if (os::MakeDirectory(path)) return reader;
   }
   throw Exception(u"no new unpack folder");
 }

@@ -75,6 +75,9 @@ bool CodePageToWide(unsigned codePage, const std::string& text, std::u16string& 
 // True only for an existing entry that is not a folder.
 bool FileExists(const std::u16string& name);
 bool DirectoryExists(const std::u16string& name);
+// True when anything of that name exists, a link or a folder included, or
+// may exist: the system cannot tell for another reason than its absence.
+bool NameTaken(const std::u16string& name);
 bool MakeDirectory(const std::u16string& name);
 bool RemoveFile(const std::u16string& name);
 // Renames from to to, replacing an existing file to.

@@ -198,6 +198,11 @@ bool DirectoryExists(const std::u16string& name) {
   return ::stat(Path(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool NameTaken(const std::u16string& name) {
+  struct stat st;
+  return ::lstat(Path(name).c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
 bool MakeDirectory(const std::u16string& name) {
   return Noted(::mkdir(Path(name).c_str(), 0755) == 0);
 }

@@ -168,6 +168,12 @@ bool DirectoryExists(const std::u16string& name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool NameTaken(const std::u16string& name) {
+  if (GetFileAttributesW(WinText(name)) != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 bool MakeDirectory(const std::u16string& name) {
   return Noted(CreateDirectoryW(WinText(name), nullptr) != 0);
 }

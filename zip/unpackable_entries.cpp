@@ -45,7 +45,7 @@ TUnpackableEntries::TUnpackableEntries(const std::vector<TZipEntry>& entries) {
     const int cause = CauseOf(entry);
     if (cause == kStored || cause == kDeflated) continue;
     auto found = std::find_if(causes.begin(), causes.end(), [cause](const TCause& c) { return c.cause == cause; });
-    if (found == causes.end()) found = causes.insert(causes.end(), TCause{cause});
+    if (found == causes.end()) found = causes.insert(causes.end(), TCause{cause, 0, {}});
     if (++found->count <= kNamesShown)
       found->names += (found->names.empty() ? u"" : u", ") + TEntryName::Shown(entry.name);
   }
