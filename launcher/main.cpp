@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "launcher/setup_launcher.h"
-#include "unit_archive/dll_search.h"
-#include "unit_archive/fault_guard.h"
+#include "os/dll_search.h"
+#include "os/fault_guard.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
-#include "unit_archive/dll_search.h"
-#include "unit_archive/fault_guard.h"
+#include "os/dll_search.h"
+#include "os/fault_guard.h"
 
 using testing_files::ReadFile;
 using testing_files::ScratchDir;

@@ -13,7 +13,7 @@
 #include "fmix/commands.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
-#include "unit_archive/fault_guard.h"
+#include "os/fault_guard.h"
 #include "unit_archive/unit_archive.h"
 
 namespace fs = std::filesystem;

@@ -5,8 +5,8 @@
 #include "os/win_text.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
-#include "unit_archive/dll_search.h"
-#include "unit_archive/fault_guard.h"
+#include "os/dll_search.h"
+#include "os/fault_guard.h"
 
 std::string PluginBaseDir;
 bool PluginBaseDirOnly = false;

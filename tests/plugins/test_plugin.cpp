@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "unit_archive/fault_guard.h"
+#include "os/fault_guard.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 

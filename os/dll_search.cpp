@@ -1,4 +1,4 @@
-#include "unit_archive/dll_search.h"
+#include "os/dll_search.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "unit_archive/fault_guard.h"
+#include "os/fault_guard.h"
 
 #include <windows.h>
 
