@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "fmix/cli_error.h"
@@ -82,26 +83,39 @@ std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
   return items;
 }
 
+// What a writer calls as it reads the files: progress, when shown.
+std::function<void(std::uint64_t)> Advancing(TProgress* progress) {
+  return [progress](std::uint64_t read) {
+    if (progress) progress->Advance(read);
+  };
+}
+
+// Adds the folders by name and the files through addFile.
+template <class Writer, class AddFile>
+void AddItems(Writer& writer, const std::vector<Item>& items, AddFile addFile) {
+  for (const Item& item : items) {
+    if (item.name.back() == '/')
+      writer.AddFolder(item.name);
+    else
+      addFile(item);
+  }
+  writer.Finish();
+}
+
 // The items as a tar, which streams through the compressor: each file is
 // read once, and the dictionary is sized to the tar.
-void WriteSolid(const std::vector<Item>& items, std::uint64_t bytes, TOutputFile& out, TProgress* progress) {
+void WriteSolid(const std::vector<Item>& items, TOutputFile& out, TProgress* progress) {
   std::uint64_t size = TTarWriter::kEndBytes;
   for (const Item& item : items) size += TTarWriter::EntryBytes(item.name, item.size);
   TXzCompressor xz([&out](const char* data, std::size_t n) { out.Write(data, n); }, size);
-  if (progress) progress->Start(bytes);
-  TTarWriter tar([&xz](const char* data, std::size_t n) { xz.Write(data, n); },
-                 [progress](std::uint64_t read) {
-                   if (progress) progress->Advance(read);
-                 });
-  for (const Item& item : items) {
-    if (item.name.back() == '/')
-      tar.AddFolder(item.name);
-    else
-      tar.AddFile(item.name, item.path, item.size);
-  }
-  tar.Finish();
+  TTarWriter tar([&xz](const char* data, std::size_t n) { xz.Write(data, n); }, Advancing(progress));
+  AddItems(tar, items, [&tar](const Item& item) { tar.AddFile(item.name, item.path, item.size); });
   xz.Finish();
-  if (progress) progress->Finish();
+}
+
+void WriteZip(const std::vector<Item>& items, TOutputFile& out, TProgress* progress) {
+  TZipWriter zip([&out](const char* data, std::size_t size) { out.Write(data, size); }, Advancing(progress));
+  AddItems(zip, items, [&zip](const Item& item) { zip.AddFile(item.name, item.path); });
 }
 
 }  // namespace
@@ -117,22 +131,11 @@ TZippedFolder ZipFolder(const std::string& dir, TOutputFile& out, TProgress* pro
                              std::to_string(TZipWriter::kMaxEntries));
   std::uint64_t bytes = 0;
   for (const Item& item : items) bytes += item.size;
-  if (solid) {
-    WriteSolid(items, bytes, out, progress);
-    return {items.size(), bytes};
-  }
   if (progress) progress->Start(bytes);
-  TZipWriter zip([&out](const char* data, std::size_t size) { out.Write(data, size); },
-                 [progress](std::uint64_t read) {
-                   if (progress) progress->Advance(read);
-                 });
-  for (const Item& item : items) {
-    if (item.name.back() == '/')
-      zip.AddFolder(item.name);
-    else
-      zip.AddFile(item.name, item.path);
-  }
-  zip.Finish();
+  if (solid)
+    WriteSolid(items, out, progress);
+  else
+    WriteZip(items, out, progress);
   if (progress) progress->Finish();
   return {items.size(), bytes};
 }

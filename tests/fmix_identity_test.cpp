@@ -14,8 +14,7 @@
 #include "fmix/version_resource.h"
 #include "tests/test_files.h"
 
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

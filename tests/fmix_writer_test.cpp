@@ -11,8 +11,7 @@
 #include "rtl/text.h"
 #include "tests/test_files.h"
 
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

@@ -15,9 +15,7 @@
 
 using pack_fixtures::Image;
 using pack_fixtures::Pack;
-using testing_files::ReadFile;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

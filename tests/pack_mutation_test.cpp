@@ -17,9 +17,7 @@
 #include "velm_stream/tv_memory_stream.h"
 
 using pack_fixtures::Pack;
-using testing_files::Bytes;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

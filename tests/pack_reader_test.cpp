@@ -22,10 +22,7 @@
 
 using pack_fixtures::Pack;
 using pack_fixtures::Record;
-using testing_files::Bytes;
-using testing_files::ReadFile;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

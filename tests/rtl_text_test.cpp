@@ -6,8 +6,7 @@
 #include "rtl/text.h"
 #include "tests/test_files.h"
 
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 TEST(Text, PosIsOneBasedAndZeroForEmptyTexts) {
   EXPECT_EQ(rtl::Pos(u"setup", u"C:\\x\\mysetup2.exe"), 8);

@@ -15,10 +15,7 @@
 #include "zip/zip_name_decoder.h"
 
 namespace fs = std::filesystem;
-using testing_files::Bytes;
-using testing_files::ReadFile;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

@@ -17,9 +17,7 @@
 #include "os/dll_search.h"
 #include "os/fault_guard.h"
 
-using testing_files::ReadFile;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

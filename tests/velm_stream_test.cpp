@@ -12,11 +12,7 @@
 #include "velm_stream/tv_file_stream.h"
 #include "velm_stream/tv_memory_stream.h"
 
-using testing_files::Bytes;
-using testing_files::MessageOf;
-using testing_files::ReadFile;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

@@ -17,10 +17,7 @@
 #include "unit_archive/unit_archive.h"
 
 namespace fs = std::filesystem;
-using testing_files::Bytes;
-using testing_files::ReadFile;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 

@@ -23,10 +23,7 @@
 #include "tests/test_files.h"
 
 namespace fs = std::filesystem;
-using testing_files::Bytes;
-using testing_files::ReadFile;
-using testing_files::ScratchDir;
-using testing_files::WriteFile;
+using namespace testing_files;
 
 namespace {
 
