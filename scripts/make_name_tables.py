@@ -59,30 +59,29 @@ def decompositions():
     return pairs
 
 
-def write(path, text):
+def write_table(path, comment, struct, fields, array, cells, rows):
+    """A header with one struct of char16_t fields and one sorted array of
+    rows, each written by the format cells."""
+    body = "".join("    {" + cells.format(*row) + "},\n" for row in rows)
+    text = (HEAD + comment + "#pragma once\n\n" +
+            "struct %s {\n  char16_t %s;\n};\n\n" % (struct, ", ".join(fields)) +
+            "inline constexpr %s %s[] = {\n" % (struct, array) + body + "};\n")
     with open(path, "w", encoding="ascii", newline="\n") as out:
         out.write(text)
 
 
 def main():
-    runs = upper_runs()
-    rows = "".join("    {{0x{:04X}, 0x{:04X}, 0x{:04X}, {}}},\n".format(*run) for run in runs)
-    write("unit_pack_files/upper_case_table.h", HEAD +
-          "// The simple uppercase mapping of the Basic Multilingual Plane: code points\n"
-          "// first, first + stride, ... up to last map to themselves plus delta\n"
-          "// (modulo 0x10000). Sorted by first; runs do not overlap.\n"
-          "#pragma once\n\n"
-          "struct TUpperRun {\n  char16_t first, last, delta, stride;\n};\n\n"
-          "inline constexpr TUpperRun kUpperRuns[] = {\n" + rows + "};\n")
-    pairs = decompositions()
-    rows = "".join("    {{0x{:04X}, 0x{:04X}, 0x{:04X}}},\n".format(*pair) for pair in pairs)
-    write("fmix/latin_decomposition_table.h", HEAD +
-          "// Precomposed Latin letters and their canonical decomposition into a\n"
-          "// letter (itself possibly precomposed) and one combining mark. Sorted.\n"
-          "#pragma once\n\n"
-          "struct TComposedLetter {\n  char16_t composed, letter, mark;\n};\n\n"
-          "inline constexpr TComposedLetter kComposedLetters[] = {\n" + rows + "};\n")
-
+    write_table("unit_pack_files/upper_case_table.h",
+                "// The simple uppercase mapping of the Basic Multilingual Plane: code points\n"
+                "// first, first + stride, ... up to last map to themselves plus delta\n"
+                "// (modulo 0x10000). Sorted by first; runs do not overlap.\n",
+                "TUpperRun", ["first", "last", "delta", "stride"], "kUpperRuns",
+                "0x{:04X}, 0x{:04X}, 0x{:04X}, {}", upper_runs())
+    write_table("fmix/latin_decomposition_table.h",
+                "// Precomposed Latin letters and their canonical decomposition into a\n"
+                "// letter (itself possibly precomposed) and one combining mark. Sorted.\n",
+                "TComposedLetter", ["composed", "letter", "mark"], "kComposedLetters",
+                "0x{:04X}, 0x{:04X}, 0x{:04X}", decompositions())
 
 if __name__ == "__main__":
     main()
