@@ -10,9 +10,8 @@
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "tests/pack_fixtures.h"
+#include "tests/read_whole_pack.h"
 #include "tests/test_files.h"
-#include "unit_pack_files/file_mix_records.h"
-#include "unit_pack_files/file_mix_reader.h"
 #include "unit_pack_files/pack_locator.h"
 #include "velm_stream/tv_memory_stream.h"
 
@@ -67,24 +66,6 @@ class Mutator {
   std::mt19937 rng_;
 };
 
-// Everything the reader offers, on one file; only the defined errors pass.
-void Read(const std::string& fileName, const std::string& folder, bool refuse) {
-  try {
-    TFileMixReader reader(fileName);
-    for (std::int32_t i = 0; i < reader.Directory().Count; ++i) {
-      TVMemoryStream stream;
-      reader.ExtractToStream(reader.Entry(i), stream);
-      std::unique_ptr<TVMemoryStream> byName;
-      reader.ExtractByName(EntryName(*reader.Entry(i)), byName, refuse);
-    }
-    std::string text;
-    reader.ExtractToString("config.txt", text, refuse);
-    reader.ExtractAll(folder);
-  } catch (const EInOutError&) {
-  } catch (const EOutOfMemory&) {
-  }
-}
-
 // The locator, then the reader on its copy and on the file itself.
 bool RunCase(const std::string& bytes, const ScratchDir& dir, bool refuse) {
   WriteFile(dir.File("case.exe"), bytes);
@@ -99,9 +80,9 @@ bool RunCase(const std::string& bytes, const ScratchDir& dir, bool refuse) {
   const std::string folder = dir.File("out") + "/";
   if (located) {
     copy.SaveToFile(dir.File("copy.pack"));
-    Read(dir.File("copy.pack"), folder, refuse);
+    ReadWholePack(dir.File("copy.pack"), folder, refuse);
   }
-  Read(dir.File("case.exe"), folder, refuse);
+  ReadWholePack(dir.File("case.exe"), folder, refuse);
   std::filesystem::remove_all(folder);
   return located;
 }
