@@ -387,12 +387,9 @@ void TSetupVerifier::CheckConfig() {
 
 // The launcher loads the plug-in from the unpack folder and calls its entry Yz1.
 void TSetupVerifier::CheckPlugin() {
-  const TFileMixEntry* entry = Find(u"YZ1.DLL", Match::kLast);
-  if (!entry) {
-    Add(Kind::kFail, "plugin", "no entry yz1.dll: the run ends silently unless Windows finds one elsewhere");
-    return;
-  }
-  if (!Inside(*entry)) return;
+  const TFileMixEntry* entry =
+      Unpacked(u"YZ1.DLL", "plugin", "no entry yz1.dll: the run ends silently unless Windows finds one elsewhere");
+  if (!entry) return;
   const TPeImage dll(Data(*entry));
   const std::string name = "\"" + Shown(*entry) + "\" ";
   ourPlugin_ = dll.Valid() && dll.Exports(kOurPluginExport);
@@ -412,12 +409,9 @@ void TSetupVerifier::CheckPlugin() {
 }
 
 void TSetupVerifier::CheckArchive() {
-  const TFileMixEntry* entry = Find(u"ARC.YZ1", Match::kLast);
-  if (!entry) {
-    Add(Kind::kFail, "archive", "no entry arc.yz1: the launcher shows the box \"ERROR\"");
-    return;
-  }
-  if (!Inside(*entry)) return;
+  const TFileMixEntry* entry =
+      Unpacked(u"ARC.YZ1", "archive", "no entry arc.yz1: the launcher shows the box \"ERROR\"");
+  if (!entry) return;
   const std::string data = Data(*entry);
   if (ourPlugin_ || data.compare(0, 2, "PK") == 0)
     CheckContent(data);
@@ -602,6 +596,13 @@ const TFileMixEntry* TSetupVerifier::Find(const std::u16string& name, Match matc
       if (match == Match::kFirst) break;
     }
   return found;
+}
+
+const TFileMixEntry* TSetupVerifier::Unpacked(const std::u16string& name, const std::string& topic,
+                                              const std::string& absent) {
+  const TFileMixEntry* entry = Find(name, Match::kLast);
+  if (!entry) Add(Kind::kFail, topic, absent);
+  return entry && Inside(*entry) ? entry : nullptr;
 }
 
 bool TSetupVerifier::Inside(const TFileMixEntry& entry) const {

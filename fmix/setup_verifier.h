@@ -84,6 +84,10 @@ class TSetupVerifier {
   // last one, whose data ExtractAll leaves in the file; null when none.
   enum class Match { kFirst, kLast };
   const TFileMixEntry* Find(const std::u16string& name, Match match) const;
+  // The last entry of that name, whose data the launcher unpacks; null when
+  // there is none (a failure under topic then says what that means) or its
+  // data lies outside the pack (which the pack's check reports).
+  const TFileMixEntry* Unpacked(const std::u16string& name, const std::string& topic, const std::string& absent);
   bool Inside(const TFileMixEntry& entry) const;
   // The entry's data as the launcher writes it: descrambled.
   std::string Data(const TFileMixEntry& entry) const;
