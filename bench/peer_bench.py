@@ -9,7 +9,8 @@ documents, fonts and already compressed images and archives), in their folders
 as on disk. Each has the sample installer as app\\setup.exe. Each is built
 four ways, the build timed: fmix setup with ZIP and with --solid, makensis with
 zlib and with solid LZMA (a silent setup that unpacks into $PLUGINSDIR and
-opens app\\setup.exe there).
+opens app\\setup.exe there). makensis stores the data of identical files once,
+a ZIP every time: the line on each payload says how many bytes repeat.
 
 Every setup runs under Wine, after one round that is not counted, timed from
 the start of `wine` to the installer's receipt. The NSIS setup deletes its
@@ -24,6 +25,7 @@ usage: peer_bench.py --bin WIN32_BIN --fmix FMIX --work DIR [--rounds 5]"""
 import argparse
 import fnmatch
 import glob
+import hashlib
 import os
 import shutil
 import statistics
@@ -73,6 +75,17 @@ def candidates(folders, patterns):
     return sorted(f for f in found if os.path.isfile(f) and not os.path.islink(f))
 
 
+def describe(folder):
+    """Files and bytes of folder, and the bytes of the files that repeat an
+    earlier one's content (makensis stores such data once, a ZIP every time)."""
+    files, sizes = candidates([folder], ["*"]), {}
+    for path in files:
+        with open(path, "rb") as f:
+            sizes.setdefault(hashlib.sha256(f.read()).digest(), []).append(os.path.getsize(path))
+    return "%d files, %d bytes, %d bytes of them repeat an earlier file's content" % (
+        len(files), sum(map(sum, sizes.values())), sum(sum(s[1:]) for s in sizes.values()))
+
+
 class Watch(threading.Thread):
     """Polls for the first file matching pattern; seen is its time."""
 
@@ -82,14 +95,12 @@ class Watch(threading.Thread):
         self.start()
 
     def run(self):
-        while self.seen is None and not self.done.is_set():
-            for path in glob.glob(self.pattern):
+        while self.seen is None and not self.done.wait(POLL_SECONDS):
+            for path in glob.glob(self.pattern)[:1]:
                 try:
                     self.seen = os.path.getmtime(path)
-                except OSError:
+                except OSError:  # deleted since: the moment it was seen
                     self.seen = time.time()
-                break
-            time.sleep(POLL_SECONDS)
 
     def stop(self):
         self.done.set()
@@ -118,6 +129,7 @@ class PeerBench(Bench):
                             ["i686-w64-mingw32-strip", target], capture_output=True).returncode:
                         os.remove(target)
                         continue
+                    shutil.copystat(source, target)  # makensis stores the times
                     total += os.path.getsize(target)
                     if total > cap_mb * MB:
                         os.remove(target)
@@ -125,7 +137,7 @@ class PeerBench(Bench):
                     taken.add(relative.lower())
             open(folder + ".done", "w").close()
         os.makedirs(os.path.join(folder, "app"), exist_ok=True)
-        shutil.copy(os.path.join(self.args.bin, "sample_installer.exe"), os.path.join(folder, "app", "setup.exe"))
+        shutil.copy2(os.path.join(self.args.bin, "sample_installer.exe"), os.path.join(folder, "app", "setup.exe"))
         return folder
 
     def build(self, name, kind):
@@ -152,15 +164,14 @@ class PeerBench(Bench):
         watch = Watch(os.path.join(self.tmp, unpacked, "app", "receipt.txt"))
         try:
             run = Run(self.session, self.start(exe), os.path.basename(exe), self.session.timeout)
-            seen = watch.stop()
-            if not run.ran_program:
-                raise Failed("the wine process did not run %s itself" % exe)
-            if seen is None:
-                raise Failed("%s did not reach the installer" % exe)
-            return seen - self.session.started, run.peak_mb
         finally:
-            watch.stop()
+            seen = watch.stop()
             self.clean_tmp()
+        if not run.ran_program:
+            raise Failed("the wine process did not run %s itself" % exe)
+        if seen is None:
+            raise Failed("%s did not reach the installer" % exe)
+        return seen - self.session.started, run.peak_mb
 
     def measure(self, name):
         """A row per kind: size, build seconds, median seconds to the
@@ -187,6 +198,8 @@ def main():
     args = parser.parse_args()
     bench = PeerBench(args)
     try:
+        for name in PAYLOADS:
+            print("%-9s %s" % (name, describe(bench.tree(name))))
         print("to installer: median of %d runs; peak: ru_maxrss of the wine process" % args.rounds)
         print("%-9s %-16s %12s %8s %24s %8s" % ("payload", "kind", "size bytes", "build s",
                                                  "to installer s (median)", "peak MB"), flush=True)
