@@ -2,8 +2,9 @@
 # Runs bench_pack natively, from a Release build without sanitizers in
 # build/bench-native, and, given the Windows build's bin folder, bench_pack.exe
 # under Wine and the setup benchmark (setup_bench.py), whose setups the same
-# Release build's fmix assembles; first the sizes of the shipped stub and
-# plug-in, which every setup carries.
+# Release build's fmix assembles, and setups of this machine's files next to
+# NSIS's (peer_bench.py); first the sizes of the shipped stub and plug-in, which
+# every setup carries.
 # usage: bench/run-bench.sh [WIN32_BIN]
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,4 +21,6 @@ if [ -n "$1" ]; then
   "$root/cmake/wine-run.sh" "$1/bench_pack.exe"
   echo "== setup executables, end to end under Wine"
   python3 "$root/bench/setup_bench.py" --bin "$1" --fmix "$native/bin/fmix" --work "$(dirname "$1")/bench"
+  echo "== setup executables next to NSIS's, under Wine"
+  python3 "$root/bench/peer_bench.py" --bin "$1" --fmix "$native/bin/fmix" --work "$(dirname "$1")/bench"
 fi
