@@ -15,8 +15,10 @@ cmake --build "$native" --target bench_pack fmix -- -j2 >/dev/null
 echo "== native (Release)"
 "$native/bin/bench_pack"
 if [ -n "$1" ]; then
-  echo "== shipped parts, in bytes (must stay at most 184320 and 122880)"
-  for part in launcher.exe yz1.dll; do printf '%-14s %7d\n' "$part" "$(stat -c %s "$1/$part")"; done
+  echo "== shipped parts, in bytes, and their ceilings"
+  grep -v '^#' "$root/cmake/shipped_ceilings.txt" | while read -r part ceiling; do
+    printf '%-14s %7d  (at most %d)\n' "$part" "$(stat -c %s "$1/$part")" "$ceiling"
+  done
   echo "== Windows build, under Wine"
   "$root/cmake/wine-run.sh" "$1/bench_pack.exe"
   echo "== setup executables, end to end under Wine"
