@@ -29,22 +29,10 @@ deps:
 build-deps:
 	@scripts/install-deps.sh build
 
-$(SHIP_DIR)/build.ninja:
-	cmake -S . -B $(SHIP_DIR) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DVELM_SHIP=ON \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686-win32.cmake
-
-# Configured again when this file changes, so that an older tree learns of
-# the shipped tree.
-$(WIN32_DIR)/build.ninja: Makefile | $(SHIP_DIR)/build.ninja
-	cmake -S . -B $(WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DVELM_SHIPPED_DIR=$(CURDIR)/$(SHIP_DIR)
-
-$(NATIVE_DIR)/build.ninja:
-	cmake -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELM_SANITIZE=ON
-
-$(KIT_DIR)/build.ninja: | $(SHIP_DIR)/build.ninja
-	cmake -S . -B $(KIT_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELM_KIT=ON \
-	  -DVELM_SHIPPED_DIR=$(CURDIR)/$(SHIP_DIR)
+# Each tree is a preset of CMakePresets.json, configured the first time it is
+# built, and again when the presets change.
+build/%/build.ninja: CMakePresets.json
+	cmake --preset $*
 
 ship: $(SHIP_DIR)/build.ninja
 	cmake --build $(SHIP_DIR)
@@ -55,18 +43,11 @@ win32: ship native $(WIN32_DIR)/build.ninja
 native: $(NATIVE_DIR)/build.ninja
 	cmake --build $(NATIVE_DIR)
 
-$(PLAIN_DIR)/build.ninja:
-	cmake -S . -B $(PLAIN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
-
 plain: $(PLAIN_DIR)/build.ninja
 	cmake --build $(PLAIN_DIR)
 
 kit: ship $(KIT_DIR)/build.ninja
 	cmake --build $(KIT_DIR)
-
-$(KIT_WIN32_DIR)/build.ninja: | $(SHIP_DIR)/build.ninja
-	cmake -S . -B $(KIT_WIN32_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELM_KIT=ON \
-	  -DVELM_SHIPPED_DIR=$(CURDIR)/$(SHIP_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686-win32.cmake
 
 kit-win32: ship $(KIT_WIN32_DIR)/build.ninja
 	cmake --build $(KIT_WIN32_DIR)

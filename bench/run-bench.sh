@@ -9,8 +9,7 @@
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 native="$root/build/bench-native"
-[ -f "$native/build.ninja" ] ||
-  cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELM_SANITIZE=OFF >/dev/null
+[ -f "$native/build.ninja" ] || (cd "$root" && cmake --preset bench-native >/dev/null)
 cmake --build "$native" --target bench_pack fmix -- -j2 >/dev/null
 echo "== native (Release)"
 "$native/bin/bench_pack"

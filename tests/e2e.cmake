@@ -15,9 +15,9 @@ if(WIN32)
   foreach(case ${e2e_cases})
     add_test(NAME wine-e2e:${case}
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py
-              --bin ${CMAKE_BINARY_DIR}/bin --fmix ${CMAKE_SOURCE_DIR}/build/native/bin/fmix
-              --work ${CMAKE_BINARY_DIR}/e2e --kit ${CMAKE_SOURCE_DIR}/build/kit
-              --kit-win32 ${CMAKE_SOURCE_DIR}/build/kit-win32 ${case})
+              --bin ${CMAKE_BINARY_DIR}/bin --fmix ${VELM_HOST_FMIX}
+              --work ${CMAKE_BINARY_DIR}/e2e --kit ${VELM_KIT_DIR}
+              --kit-win32 ${VELM_KIT_WIN32_DIR} ${case})
     set_tests_properties(wine-e2e:${case} PROPERTIES LABELS wine-e2e TIMEOUT 600
       RESOURCE_LOCK wine_e2e FAIL_REGULAR_EXPRESSION "FAILED|Traceback" SKIP_REGULAR_EXPRESSION "SKIP:")
   endforeach()

@@ -5,7 +5,7 @@ if(WIN32 AND VELM_SHIPPED_DIR)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME kit:kit_test
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/kit_test.py ${VELM_SHIPPED_DIR}/bin
-                   ${CMAKE_BINARY_DIR}/bin ${CMAKE_SOURCE_DIR}/build/kit ${CMAKE_SOURCE_DIR}/build/kit-win32)
+                   ${CMAKE_BINARY_DIR}/bin ${VELM_KIT_DIR} ${VELM_KIT_WIN32_DIR})
   set_tests_properties(kit:kit_test PROPERTIES LABELS kit TIMEOUT 600 SKIP_REGULAR_EXPRESSION "SKIP:"
                        FAIL_REGULAR_EXPRESSION "FAILED|Traceback")
 endif()

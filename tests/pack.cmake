@@ -27,11 +27,11 @@ fmix_script_test(fmix_cli_test $<TARGET_FILE:fmix> ${CMAKE_CROSSCOMPILING_EMULAT
 fmix_script_test(fmix_image_test $<TARGET_FILE:fmix> ${CMAKE_CROSSCOMPILING_EMULATOR})
 if(WIN32)
   # The native tree is configured apart; the Makefile builds it first.
-  fmix_script_test(fmix_cross_test ${CMAKE_SOURCE_DIR}/build/native/bin/fmix $<TARGET_FILE:fmix>
+  fmix_script_test(fmix_cross_test ${VELM_HOST_FMIX} $<TARGET_FILE:fmix>
                    ${CMAKE_CROSSCOMPILING_EMULATOR})
   # fmix verify and setup on setups made of this tree's stub and plug-ins, with
   # the native fmix and (as fmix_verify_test_win32) with this tree's own.
-  fmix_script_test(fmix_verify_test ${CMAKE_BINARY_DIR}/bin ${CMAKE_SOURCE_DIR}/build/native/bin/fmix)
+  fmix_script_test(fmix_verify_test ${CMAKE_BINARY_DIR}/bin ${VELM_HOST_FMIX})
   add_test(NAME ${VELM_TEST_LABEL}:fmix_verify_test_win32
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/fmix_verify_test.py ${CMAKE_BINARY_DIR}/bin
                    $<TARGET_FILE:fmix> ${CMAKE_CROSSCOMPILING_EMULATOR})
@@ -42,7 +42,7 @@ if(NOT WIN32)
   # libFuzzer targets of the locator and the reader: built with clang apart,
   # run for a short fixed time here (tests/fuzz/run-fuzz.sh for longer runs).
   add_test(NAME ${VELM_TEST_LABEL}:pack_fuzz
-           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run-fuzz.sh ${CMAKE_BINARY_DIR}/fuzz 15)
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run-fuzz.sh 15)
   set_tests_properties(${VELM_TEST_LABEL}:pack_fuzz PROPERTIES LABELS ${VELM_TEST_LABEL} TIMEOUT 600
     SKIP_REGULAR_EXPRESSION "SKIP:")
 endif()

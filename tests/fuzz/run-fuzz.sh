@@ -1,16 +1,16 @@
 #!/bin/sh
-# Builds the libFuzzer targets with clang in BUILD_DIR and runs each for
-# SECONDS (15 by default; the test run). For a longer run on demand:
-#   tests/fuzz/run-fuzz.sh build/fuzz 3600
-# Inputs found on the way stay in BUILD_DIR/corpus and seed the next run;
-# a crash leaves its input as BUILD_DIR/crash-* to replay with the target.
+# Builds the libFuzzer targets with clang in build/fuzz (the preset fuzz) and
+# runs each for SECONDS (15 by default; the test run). For a longer run:
+#   tests/fuzz/run-fuzz.sh 3600
+# Inputs found on the way stay in build/fuzz/corpus and seed the next run;
+# a crash leaves its input as build/fuzz/crash-* to replay with the target.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:?usage: run-fuzz.sh BUILD_DIR [SECONDS]}
-seconds=${2:-15}
+build="$root/build/fuzz"
+seconds=${1:-15}
 command -v clang++ >/dev/null || { echo "SKIP: clang++ is not installed"; exit 0; }
-cmake -S "$root" -B "$build" -G Ninja -DVELM_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+[ -f "$build/build.ninja" ] || (cd "$root" && cmake --preset fuzz >/dev/null)
 cmake --build "$build" -- -j2 >/dev/null
 python3 "$here/seeds.py" "$build/seeds"
 cd "$build"
