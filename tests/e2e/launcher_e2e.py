@@ -928,9 +928,9 @@ def verify_agrees(ctx):
                "%s: fmix verify exit %d, but the installer %s:\n%s" % (
                    name, verdict.returncode, "ran" if ran else "did not run", verdict.stdout))
         expect(ran == (name in ("good", "solid")), "%s: the installer %s" % (name, "ran" if ran else "did not run"))
-    archives_agree(ctx)
 
 
+@case
 def archives_agree(ctx):
     """Every archive of the corpus (ZIP and the solid format), as ARC.YZ1 beside our plug-in, unpacks
     to its source tree byte for byte, names included, and starts the
