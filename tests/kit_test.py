@@ -96,7 +96,7 @@ def debian_package(kit, work):
     errors = [line for line in lint.stdout.splitlines() if line.startswith("E: ")]
     expect(lint.returncode == 0 and not errors, "lintian: %s%s" % (lint.stdout, lint.stderr))
     expect(files["./usr/bin/fmix"].mode & 0o111, "fmix is not executable")
-    for name in CEILINGS:
+    for name in ceilings():
         expect(tar.extractfile(files["./usr/share/fmix/" + name]).read() == kit.shipped(name),
                "the package's %s is not the shipped one" % name)
     epoch = int(os.environ["SOURCE_DATE_EPOCH"])
@@ -112,7 +112,7 @@ def windows_zip(kit, work):
         names = sorted(n for n in z.namelist() if not n.endswith("/"))
         expect(names == [folder + n for n in ("README.md", "fmix.exe", "launcher.exe", "yz1.dll")],
                "the zip holds %s" % names)
-        for name in CEILINGS:
+        for name in ceilings():
             expect(z.read(folder + name) == kit.shipped(name), "the zip's %s is not the shipped one" % name)
         expect(z.read(folder + "fmix.exe")[:2] == b"MZ", "fmix.exe is no Windows program")
 
