@@ -18,9 +18,8 @@ cp "$bin/sample_installer.exe" "$demo/payload/app/setup.exe"
 "$fmix" setup -o "$demo/app_setup.exe" --stub "$bin/launcher.exe" --plugin "$bin/yz1.dll" \
   --payload "$demo/payload" --run 'app\setup.exe'
 
-[ -f "$WINEPREFIX/system.reg" ] || { echo "creating the Wine prefix (once)..."; wineboot -i >/dev/null 2>&1; }
-wineserver -w
-wine_own_folders "$WINEPREFIX"
+[ -f "$WINEPREFIX/system.reg" ] || echo "creating the Wine prefix (once)..."
+python3 "$root/tests/e2e/wine_session.py" --base "$root/build/win32/wineprefix-base" "$WINEPREFIX"
 temp=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')")
 before=$(ls "$temp" 2>/dev/null | grep -c '^vlk' || true)
 wineserver -w  # so that Wine's services start anew with the run's display

@@ -1,29 +1,30 @@
 #!/bin/sh
 # Runs the tests of the Windows tree, the sanitized native tree and (its unit
 # and script tests, no fuzzing) the plain native tree; fails when any fails.
-# The Windows tests share Wine prefixes inside the build tree, each booted
-# once and served by a persistent server for the whole run: a server started
-# by a client exits three seconds after the last one, and a test whose client
-# connects in that moment dies with "Connection reset by peer" and no output.
-# The end-to-end cases keep a prefix of their own (see tests/e2e).
+# The Windows tests share Wine prefixes inside the build tree, each served by
+# a persistent server for the whole run: a server started by a client exits
+# three seconds after the last one, and a test whose client connects in that
+# moment dies with "Connection reset by peer" and no output. The end-to-end
+# cases keep a prefix of their own (see tests/e2e). Every prefix is a copy of
+# one base prefix, booted once per tree, whose DLLs the copies share.
 win32="$1"; native="$2"; plain="$3"
 . "$(dirname "$0")/../cmake/wine-env.sh"
 status=0
 
-# start_prefix DIR: a persistent server for the prefix DIR, then its boot.
-# The server needs the folder to exist, or it exits at once; Wine fills an
-# empty folder as a new prefix.
+# start_prefix DIR: the prefix DIR, copied from the base, a persistent server
+# for it, and its services started once: tests that start them side by side
+# can hang at their exit.
 start_prefix() {
-  mkdir -p "$1"
+  python3 "$(dirname "$0")/../tests/e2e/wine_session.py" --base "$base" "$1" || exit 1
   WINEPREFIX="$1" wineserver -k 2>/dev/null
   WINEPREFIX="$1" wineserver -p || { echo "no persistent Wine server for $1" >&2; exit 1; }
   WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
-  wine_own_folders "$1"
 }
 
 # The tests that run under a Japanese locale have a prefix of their own: Wine
 # rewrites a prefix's locale settings whenever a process's locale differs
 # from the one last stored there.
+base="$(cd "$win32" && pwd)/wineprefix-base"
 shared="$(cd "$win32" && pwd)/wineprefix"
 japanese="$(cd "$win32" && pwd)/wineprefix-ja"
 start_prefix "$shared" & one=$!

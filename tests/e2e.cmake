@@ -3,6 +3,7 @@
 # The cases run in two lanes, each one case at a time in a work folder and
 # Wine prefix of its own (build/win32/e2e-0/, e2e-1/), so that two cases run
 # side by side; lane 1 holds the longest, first, and about half the time.
+# Every prefix of the tree is a copy of one booted base that shares its DLLs.
 if(WIN32)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   set(e2e_lane1 archives_agree zip_many_entries japanese_windows verify_agrees)
@@ -24,7 +25,7 @@ if(WIN32)
       COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/launcher_e2e.py
               --bin ${CMAKE_BINARY_DIR}/bin --fmix ${VELM_HOST_FMIX}
               --work ${CMAKE_BINARY_DIR}/e2e-${lane} --kit ${VELM_KIT_DIR}
-              --kit-win32 ${VELM_KIT_WIN32_DIR} ${case})
+              --kit-win32 ${VELM_KIT_WIN32_DIR} --wine-base ${CMAKE_BINARY_DIR}/wineprefix-base ${case})
     set_tests_properties(wine-e2e:${case} PROPERTIES LABELS wine-e2e TIMEOUT 600
       RESOURCE_LOCK wine_e2e_${lane} FAIL_REGULAR_EXPRESSION "FAILED|Traceback" SKIP_REGULAR_EXPRESSION "SKIP:")
   endforeach()

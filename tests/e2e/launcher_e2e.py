@@ -1152,6 +1152,7 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--kit", default="", help="the kit's build tree (installed_kit)")
     parser.add_argument("--kit-win32", default="", help="the Windows kit's build tree (installed_kit)")
+    parser.add_argument("--wine-base", default=None, help="a booted prefix that the case's prefix is copied from")
     parser.add_argument("case", choices=sorted(CASES))
     ctx = parser.parse_args()
     if not os.path.exists(ctx.fmix):
@@ -1159,7 +1160,7 @@ def main():
         return 1
     ctx.stub = os.path.join(ctx.bin, "launcher.exe")
     ctx.work = os.path.abspath(ctx.work)
-    ctx.wine = WineSession(os.path.join(ctx.work, "wineprefix"))
+    ctx.wine = WineSession(os.path.join(ctx.work, "wineprefix"), base=ctx.wine_base)
     try:
         CASES[ctx.case](ctx)
     except Check as failure:

@@ -1,9 +1,12 @@
 """Runs Windows programs under Wine in a prefix of the test's own and reads
 back what they did: relay traces, the registry, files on disk."""
 
+import argparse
+import fcntl
 import glob
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 import time
@@ -14,6 +17,11 @@ RELAY_INCLUDE = ("MessageBoxW;MessageBoxA;ShellExecuteExA;LoadLibraryW;LoadLibra
                  "RegSetValueExW;SetDefaultDllDirectories;SetDllDirectoryW")
 MARK_KEY = (r"HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags"
             r"\Compatibility Assistant\Persisted")
+QUIET = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# The folders of a prefix that hold Wine's own DLLs, 1.2 GB of the 1.3 GB of
+# a prefix. Wine only reads them, so prefixes made from a base share them as
+# hard links; registry files are copied, since Wine saves them in place.
+SHARED_FOLDERS = [os.path.join("drive_c", "windows", name) for name in ("system32", "syswow64", "winsxs")]
 
 
 def windows_path(path):
@@ -22,14 +30,14 @@ def windows_path(path):
 
 
 class WineSession:
-    def __init__(self, prefix, timeout=60):
+    def __init__(self, prefix, timeout=60, base=None):
         self.prefix = prefix
         self.timeout = timeout
-        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env = dict(os.environ, WINEPREFIX=prefix, **QUIET)
         self.env.pop("DISPLAY", None)
         self.console_encoding = "utf-8"
-        self._boot()
+        make_prefix(prefix, base)
+        self.reg_add(r"HKCU\Software\Wine\Debug", "RelayInclude", RELAY_INCLUDE)
 
     def _run(self, args, env=None, cwd=None, timeout=None):
         """Runs a command to its end and returns its standard output. The output
@@ -40,22 +48,6 @@ class WineSession:
                            stdout=out, stderr=subprocess.DEVNULL, timeout=timeout or self.timeout)
             out.seek(0)
             return out.read().decode(self.console_encoding, "replace")
-
-    def _boot(self):
-        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            self._run(["wineboot", "-i"], timeout=300)
-        self.wait()
-        self._own_folders()
-        self.reg_add(r"HKCU\Software\Wine\Debug", "RelayInclude", RELAY_INCLUDE)
-
-    def _own_folders(self):
-        """A new prefix links the user's Desktop, Documents and other shell
-        folders to $HOME, which every prefix of every clone shares; each becomes
-        a folder of the prefix (as wine_own_folders in cmake/wine-env.sh does)."""
-        for link in glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "*")):
-            if os.path.islink(link):
-                os.remove(link)
-                os.mkdir(link)
 
     def use_locale(self, locale, console_encoding):
         """Runs every later Wine process under the Unix locale, which chooses
@@ -125,6 +117,65 @@ class WineSession:
         return self.finish(self.start(exe, cwd, temp_dir, trace, extra_env=extra_env))
 
 
+def make_prefix(prefix, base=None):
+    """Makes prefix a booted Wine prefix, unless it is one: a copy of base,
+    which is booted first when it is not yet (one process at a time), or a
+    prefix booted anew when there is no base."""
+    if is_prefix(prefix):
+        return
+    if not base:
+        boot_prefix(prefix)
+        return
+    os.makedirs(os.path.dirname(os.path.abspath(base)), exist_ok=True)
+    with open(base + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not is_prefix(base):
+            boot_prefix(base)
+    copy_prefix(base, prefix)
+
+
+def is_prefix(path):
+    return os.path.exists(os.path.join(path, "system.reg"))
+
+
+def boot_prefix(prefix):
+    """Boots a new prefix. Wine links the user's Desktop, Documents and other
+    shell folders to $HOME, which every prefix of every clone shares; each
+    becomes a folder of the prefix, so that a run's files neither land in the
+    home folder nor meet another run's."""
+    env = dict(os.environ, WINEPREFIX=prefix, **QUIET)
+    for command in (["wineboot", "-i"], ["wineserver", "-w"]):
+        subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300, check=True)
+    for link in glob.glob(os.path.join(prefix, "drive_c", "users", "*", "*")):
+        if os.path.islink(link):
+            os.remove(link)
+            os.mkdir(link)
+
+
+def copy_prefix(base, prefix):
+    """Copies base into prefix, its DLL folders as hard links (copies across
+    file systems). The copy is made beside prefix and renamed into place, so
+    that an interrupted one never counts as a prefix; prefix may be an empty
+    folder."""
+    shared = tuple(os.path.join(base, folder) + os.sep for folder in SHARED_FOLDERS)
+
+    def link_or_copy(source, target):
+        if source.startswith(shared):
+            try:
+                return os.link(source, target)
+            except OSError:
+                pass
+        return shutil.copy2(source, target)
+
+    partial = prefix.rstrip("/") + ".partial"
+    shutil.rmtree(partial, ignore_errors=True)
+    shutil.copytree(base, partial, symlinks=True, copy_function=link_or_copy)
+    if os.path.isdir(prefix):
+        os.rmdir(prefix)
+    os.rename(partial, prefix)
+
+
 def calls(trace, function):
     """The argument texts of every relayed call of function (e.g. 'MessageBoxW')."""
     pattern = re.compile(r"Call [\w.]+\." + re.escape(function) + r"\((.*)\) ret=")
@@ -145,3 +196,12 @@ def shell_starts(trace):
         if m:
             starts.append((int(m.group(1), 16), m.group(2), m.group(3), m.group(4)))
     return starts
+
+
+if __name__ == "__main__":
+    # Prepares a prefix for the shell scripts: python3 wine_session.py [--base BASE] PREFIX
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--base")
+    parser.add_argument("prefix")
+    args = parser.parse_args()
+    make_prefix(os.path.abspath(args.prefix), args.base and os.path.abspath(args.base))
