@@ -97,16 +97,21 @@ class Setup:
         return packs[0] + "_dir"
 
     def receipts(self, rel="app/receipt.txt"):
-        path = os.path.join(self.unpack_dir(), rel)
-        if not os.path.exists(path):
-            return []
-        return [r for r in read(path).decode("utf-8").split("installer=") if r]
+        return receipts_in(self.unpack_dir(), rel)
 
     def mark(self, exe):
         return self.ctx.wine.reg_values(MARK_KEY).get(windows_path(exe))
 
     def boxes(self):
         return calls(self.trace, "MessageBoxW") + calls(self.trace, "MessageBoxA")
+
+
+def receipts_in(unpack_dir, rel):
+    """The runs of the installer that wrote its receipt at rel."""
+    path = os.path.join(unpack_dir, rel)
+    if not os.path.exists(path):
+        return []
+    return [r for r in read(path).decode("utf-8").split("installer=") if r]
 
 
 def make_pack(entries):
@@ -940,24 +945,38 @@ def archives_agree(ctx):
     zip_corpus.clean(folder)
     installer = read(os.path.join(ctx.bin, "sample_installer.exe"))
     archives, src = zip_corpus.make_corpus(folder, installer)
-    for variant, path in archives.items():
-        archive_run(ctx, "corpus", variant, read(path), zip_corpus.tree_of(src))
-    for variant, data in zip_corpus.hostile(installer).items():
-        archive_run(ctx, "hostile", variant, data, None)
+    runs = [(variant, read(path), zip_corpus.tree_of(src)) for variant, path in archives.items()]
+    runs += [(variant, data, None) for variant, data in zip_corpus.hostile(installer).items()]
+    archive_runs(ctx, "corpus", runs)
 
 
-def archive_run(ctx, folder, variant, archive, expected, installer=zip_corpus.INSTALLER, codepage=1252):
-    """Runs a setup whose ARC.YZ1 is archive and checks the unpacked tree
-    against expected (None: nothing may be unpacked) and fmix verify's
+def archive_runs(ctx, folder, runs, installer=zip_corpus.INSTALLER, codepage=1252):
+    """Runs a setup per (variant, archive, expected), whose ARC.YZ1 is
+    archive, one after another in one Wine session; then checks each unpacked
+    tree against expected (None: nothing may be unpacked) and fmix verify's
     verdict against the run."""
     s = Setup(ctx, "archive_" + folder)
     cfg = installer.replace("/", "\\").encode("cp%d" % codepage)
-    exe = s.build_raw("run/arc_setup.exe", [("YZ1.DLL", plugin_bytes(ctx)), ("ARC.YZ1", archive), ("CONFIG.TXT", cfg)])
+    done = []
+    with ctx.wine.kept(s.tmp):
+        for number, (variant, archive, expected) in enumerate(runs):
+            exe = s.build_raw("run/%d/arc_setup.exe" % number,
+                              [("YZ1.DLL", plugin_bytes(ctx)), ("ARC.YZ1", archive), ("CONFIG.TXT", cfg)])
+            before = s.temp_packs()
+            code = ctx.wine.run_kept(windows_path(exe), s.path("cwd"))
+            packs = sorted(set(s.temp_packs()) - set(before))
+            expect(code == 0 and len(packs) == 1, "%s: exit code %d and %d new temporary pack files, not 0 and 1"
+                   % (variant, code, len(packs)))
+            done.append((variant, exe, packs[0] + "_dir", expected))
+    for variant, exe, unpack_dir, expected in done:
+        check_archive_run(ctx, variant, exe, unpack_dir, expected, installer, codepage)
+
+
+def check_archive_run(ctx, variant, exe, unpack_dir, expected, installer, codepage):
     verdict = subprocess.run([ctx.fmix, "verify", "--codepage=%d" % codepage, exe], capture_output=True, text=True)
-    s.run(exe, trace=False)
     receipt = os.path.dirname(installer) + "/receipt.txt"
-    ran = len(s.receipts(receipt)) == 1
-    unpacked = zip_corpus.tree_of(s.unpack_dir(), skip={"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT", receipt})
+    ran = len(receipts_in(unpack_dir, receipt)) == 1
+    unpacked = zip_corpus.tree_of(unpack_dir, skip={"YZ1.DLL", "ARC.YZ1", "CONFIG.TXT", receipt})
     print("%-45s verify exit %d, installer %s" % (variant, verdict.returncode, "ran" if ran else "did not run"))
     expect(verdict.returncode == (0 if ran else 1), "%s: fmix verify exit %d, but the installer %s:\n%s" % (
         variant, verdict.returncode, "ran" if ran else "did not run", verdict.stdout))
@@ -976,7 +995,7 @@ def zip_many_entries(ctx):
     archive = os.path.join(folder, "many.zip")
     zip_corpus.info_zip()(src, archive)
     ctx.wine.timeout = 600  # the run writes and renames 65,600 files
-    archive_run(ctx, "many", "zip, 65,600 files", read(archive), zip_corpus.tree_of(src))
+    archive_runs(ctx, "many", [("zip, 65,600 files", read(archive), zip_corpus.tree_of(src))])
     for leftover in (folder, os.path.join(ctx.work, "archive_many")):  # 2 x 65,600 files
         shutil.rmtree(leftover)
 
@@ -1044,8 +1063,8 @@ def japanese_compressed_folder(ctx):
     on Japanese Windows, unpacks under its Japanese names."""
     installer = JA_FOLDER + "/" + JA_INSTALLER
     files = {installer: read(os.path.join(ctx.bin, "sample_installer.exe")), JA_ENTRIES[0]: "説明\n".encode("cp932")}
-    archive_run(ctx, "shift_jis", "Shift-JIS names, MS-DOS host", zip_corpus.shift_jis_archive(files),
-                dict(files, **{JA_FOLDER: None}), installer=installer, codepage=932)
+    archive_runs(ctx, "shift_jis", [("Shift-JIS names, MS-DOS host", zip_corpus.shift_jis_archive(files),
+                                     dict(files, **{JA_FOLDER: None}))], installer=installer, codepage=932)
 
 
 def japanese_packs_with_boxes(ctx):

@@ -2,6 +2,7 @@
 back what they did: relay traces, the registry, files on disk."""
 
 import argparse
+import contextlib
 import fcntl
 import glob
 import os
@@ -65,8 +66,8 @@ class WineSession:
         """Runs a Windows console program to its end; returns its output."""
         return self._run(["wine", *args])
 
-    def reg_add(self, key, name, data, kind="REG_SZ"):
-        self._run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"])
+    def reg_add(self, key, name, data, kind="REG_SZ", env=None):
+        self._run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"], env=env)
 
     def reg_values(self, key):
         """The value names and data under key, as a dict (empty when missing)."""
@@ -82,20 +83,15 @@ class WineSession:
         self.reg_add(r"HKCU\Software\Wine\AppDefaults" + "\\" + program_name, "Version", version)
 
     def start(self, exe, cwd, temp_dir, trace=True, display=None, extra_env=None, args=()):
-        """Starts exe (with args) in cwd with temp_dir as its temporary folder, its trace
-        going to trace.txt beside temp_dir. A idle console keeps the server and
-        its services up meanwhile, so that none of them starts traced."""
+        """Starts exe (with args) in cwd with temp_dir as its temporary folder,
+        its trace going to trace.txt beside temp_dir."""
         quiet = dict(self.env, **({"DISPLAY": display} if display else {}))
         env = dict(quiet, **(extra_env or {}))
         if trace:
             env["WINEDEBUG"] = "+relay,+exec,+loaddll"
-        # Wine takes the temporary folder from the registry, not from Unix.
-        for name in ("TEMP", "TMP"):
-            self.reg_add(r"HKCU\Environment", name, windows_path(temp_dir))
-        self.wait()  # the services start anew, with this run's display
-        self._keeper = subprocess.Popen(["wine", "cmd"], env=quiet, stdin=subprocess.PIPE,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self._run(["wine", "cmd", "/c", "exit"], env=quiet)
+        if display:
+            self.wait()  # the services start anew, with this run's display
+        self._keep(quiet, temp_dir)
         self.trace_path = os.path.join(os.path.dirname(temp_dir.rstrip("/")), "trace.txt")
         with open(self.trace_path, "wb") as trace_file:
             self.started = time.time()  # wall clock, comparable with file times
@@ -108,10 +104,38 @@ class WineSession:
         try:
             code = proc.wait(timeout=self.timeout)
         finally:
-            self._keeper.communicate(b"exit\r\n", timeout=self.timeout)
-            self.wait()
+            self._release()
         with open(self.trace_path, "rb") as f:
             return code, f.read().decode("utf-8", "replace").splitlines()
+
+    @contextlib.contextmanager
+    def kept(self, temp_dir):
+        """Keeps the server and its services up, with temp_dir as the
+        temporary folder, while the caller runs programs one after another
+        (run_kept); at the end, waits for everything they started."""
+        self._keep(self.env, temp_dir)
+        try:
+            yield
+        finally:
+            self._release()
+
+    def run_kept(self, exe, cwd):
+        """Runs exe, untraced, to its end inside kept(); returns its exit code."""
+        return subprocess.run(["wine", exe], env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=self.timeout).returncode
+
+    def _keep(self, env, temp_dir):
+        """An idle console keeps the server and its services up until
+        _release, so that none of them starts traced or anew per program.
+        Wine takes the temporary folder from the registry, not from Unix."""
+        self._keeper = subprocess.Popen(["wine", "cmd"], env=env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for name in ("TEMP", "TMP"):
+            self.reg_add(r"HKCU\Environment", name, windows_path(temp_dir), env=env)
+
+    def _release(self):
+        self._keeper.communicate(b"exit\r\n", timeout=self.timeout)
+        self.wait()
 
     def run(self, exe, cwd, temp_dir, trace=True, extra_env=None):
         return self.finish(self.start(exe, cwd, temp_dir, trace, extra_env=extra_env))
