@@ -37,6 +37,7 @@ class WineSession:
         self.env = dict(os.environ, WINEPREFIX=prefix, **QUIET)
         self.env.pop("DISPLAY", None)
         self.console_encoding = "utf-8"
+        self._temp = None  # the temporary folder last set in the registry
         make_prefix(prefix, base)
         self.reg_add(r"HKCU\Software\Wine\Debug", "RelayInclude", RELAY_INCLUDE)
 
@@ -91,7 +92,8 @@ class WineSession:
             env["WINEDEBUG"] = "+relay,+exec,+loaddll"
         if display:
             self.wait()  # the services start anew, with this run's display
-        self._keep(quiet, temp_dir)
+        self._keep(quiet)
+        self._use_temp(temp_dir, quiet)
         self.trace_path = os.path.join(os.path.dirname(temp_dir.rstrip("/")), "trace.txt")
         with open(self.trace_path, "wb") as trace_file:
             self.started = time.time()  # wall clock, comparable with file times
@@ -109,29 +111,35 @@ class WineSession:
             return code, f.read().decode("utf-8", "replace").splitlines()
 
     @contextlib.contextmanager
-    def kept(self, temp_dir):
-        """Keeps the server and its services up, with temp_dir as the
-        temporary folder, while the caller runs programs one after another
-        (run_kept); at the end, waits for everything they started."""
-        self._keep(self.env, temp_dir)
+    def kept(self):
+        """Keeps the server and its services up while the caller runs
+        programs one after another (run_kept); at the end, waits for
+        everything they started."""
+        self._keep(self.env)
         try:
             yield
         finally:
             self._release()
 
-    def run_kept(self, exe, cwd):
-        """Runs exe, untraced, to its end inside kept(); returns its exit code."""
+    def run_kept(self, exe, cwd, temp_dir):
+        """Runs exe, untraced, to its end inside kept(), with temp_dir as its
+        temporary folder; returns its exit code."""
+        self._use_temp(temp_dir, self.env)
         return subprocess.run(["wine", exe], env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=self.timeout).returncode
 
-    def _keep(self, env, temp_dir):
+    def _keep(self, env):
         """An idle console keeps the server and its services up until
-        _release, so that none of them starts traced or anew per program.
-        Wine takes the temporary folder from the registry, not from Unix."""
+        _release, so that none of them starts traced or anew per program."""
         self._keeper = subprocess.Popen(["wine", "cmd"], env=env, stdin=subprocess.PIPE,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for name in ("TEMP", "TMP"):
-            self.reg_add(r"HKCU\Environment", name, windows_path(temp_dir), env=env)
+
+    def _use_temp(self, temp_dir, env):
+        """Wine takes the temporary folder from the registry, not from Unix."""
+        if self._temp != temp_dir:
+            for name in ("TEMP", "TMP"):
+                self.reg_add(r"HKCU\Environment", name, windows_path(temp_dir), env=env)
+            self._temp = temp_dir
 
     def _release(self):
         self._keeper.communicate(b"exit\r\n", timeout=self.timeout)
