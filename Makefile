@@ -59,7 +59,7 @@ test: deps
 
 demo: deps
 	@$(MAKE) --no-print-directory all
-	@scripts/demo.sh
+	@scripts/demo.py
 
 bench: deps
 	@$(MAKE) --no-print-directory all

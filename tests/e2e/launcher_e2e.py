@@ -6,7 +6,6 @@ registry, in the sample installer's receipt and in the relay trace.
 usage: launcher_e2e.py --bin WIN32_BIN --fmix FMIX --work DIR [--kit KIT_TREE] CASE"""
 
 import argparse
-import contextlib
 import glob
 import hashlib
 import os
@@ -24,7 +23,7 @@ import fmix_harness  # noqa: E402  (the script tests' pack builder, image reader
 from fmix_harness import Failure as Check, expect  # noqa: E402
 import zip_corpus  # noqa: E402
 from code_signing import CodeSigner, SigningError
-from wine_session import MARK_KEY, WineSession, calls, loaded_modules, shell_starts, windows_path
+from wine_session import MARK_KEY, WineSession, calls, find_window, loaded_modules, shell_starts, windows_path
 
 CASES = {}
 
@@ -732,7 +731,7 @@ def swapped_setup(ctx):
         exe = s.build("run/swap_setup.exe")
     finally:
         ctx.stub = stub
-    with xvfb(ctx) as display:
+    with ctx.wine.xvfb() as display:
         proc = ctx.wine.start(windows_path(exe), s.path("cwd"), s.tmp, trace=False, display=display)
         box = find_window(display, "DEBUG", timeout=60)
         expect(box, "the run did not stop at its first trace box")
@@ -784,7 +783,7 @@ def old_windows_long_names(ctx):
         exe = s.build_raw("run/old_setup.exe", [("YZ1.DLL", plugin_bytes(ctx))] + installer_in_pack(ctx))
     finally:
         ctx.stub = saved
-    with xvfb(ctx) as display:
+    with ctx.wine.xvfb() as display:
         proc = ctx.wine.start(windows_path(exe), s.path("cwd"), s.tmp, display=display,
                               extra_env={"WINEDLLOVERRIDES": "mscoree,mshtml=;%s=n,b" % ",".join(names)})
         box = find_window(display, "ARC.YZ1", timeout=60)
@@ -844,36 +843,9 @@ def paths_outside_code_page(ctx):
 def box_blocks_under_xvfb(ctx):
     s = Setup(ctx, "box_blocks")
     exe = s.build_raw("run/gui_setup.exe", [("YZ1.DLL", plugin_bytes(ctx))] + installer_in_pack(ctx))
-    with xvfb(ctx) as display:
+    with ctx.wine.xvfb() as display:
         screenshot_box(s, exe, display, "ARC.YZ1")
     expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on after the box was closed")
-
-
-@contextlib.contextmanager
-def xvfb(ctx):
-    """An X display of its own for the case. No window manager runs on it, so
-    Wine draws the boxes' frames and captions itself (Decorated=N), and the
-    screenshot shows the caption."""
-    ctx.wine.reg_add(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
-    # Japanese captions in any locale: the UI font falls back to IPA Gothic,
-    # as Windows links its UI fonts to a Japanese one.
-    for font in ("Tahoma", "Microsoft Sans Serif", "MS Shell Dlg"):
-        ctx.wine.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
-                         font, "ipag.ttf,IPAGothic", kind="REG_MULTI_SZ")
-    # Xvfb picks a free display and names it once it is ready, so that runs
-    # side by side never share one.
-    ready, told = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(told,))
-    os.close(told)
-    with os.fdopen(ready) as numbers:
-        number = numbers.readline().strip()
-    try:
-        expect(number.isdigit(), "Xvfb named no display")
-        yield ":" + number
-    finally:
-        server.terminate()
-        server.wait()
 
 
 def screenshot_box(s, exe, display, caption):
@@ -1008,17 +980,6 @@ def zip_many_entries(ctx):
         shutil.rmtree(leftover)
 
 
-def find_window(display, name, timeout):
-    end = time.time() + timeout
-    while time.time() < end:
-        found = subprocess.run(["xdotool", "search", "--name", name], capture_output=True, text=True,
-                               env=dict(os.environ, DISPLAY=display, LC_ALL="C.UTF-8"))
-        if found.stdout.split():
-            return found.stdout.split()[0]
-        time.sleep(0.5)
-    return None
-
-
 # Japanese Windows: ANSI code page 932. "ソ" is 0x83 0x5C in it, a trail
 # byte equal to a backslash.
 JA_FOLDER, JA_INSTALLER, JA_ENTRIES = "ソフト", "セットアップ.exe", ("表示.txt", "ソフト.ini")
@@ -1099,7 +1060,7 @@ def japanese_packs_with_boxes(ctx):
         exe = s.path("ダウンロード", "box_setup.exe")
         os.makedirs(os.path.dirname(exe))
         s.fmix("append", ctx.stub, pack, exe)
-        with xvfb(ctx) as display:
+        with ctx.wine.xvfb() as display:
             screenshot_box(s, exe, display, caption)
         expect(len(s.receipts("receipt.txt")) == 1, "the run did not go on after the box was closed")
         for part in JA_ENTRIES:

@@ -128,6 +128,33 @@ class WineSession:
         return subprocess.run(["wine", exe], env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=self.timeout).returncode
 
+    @contextlib.contextmanager
+    def xvfb(self):
+        """An X display of its own for the caller. No window manager runs on
+        it, so Wine draws the boxes' frames and captions itself (Decorated=N),
+        and a screenshot shows the caption."""
+        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Decorated", "N")
+        # Japanese captions in any locale: the UI font falls back to IPA
+        # Gothic, as Windows links its UI fonts to a Japanese one.
+        for font in ("Tahoma", "Microsoft Sans Serif", "MS Shell Dlg"):
+            self.reg_add(r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink",
+                         font, "ipag.ttf,IPAGothic", kind="REG_MULTI_SZ")
+        # Xvfb picks a free display and names it once it is ready, so that
+        # runs side by side never share one.
+        ready, told = os.pipe()
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(told,))
+        os.close(told)
+        with os.fdopen(ready) as numbers:
+            number = numbers.readline().strip()
+        try:
+            if not number.isdigit():
+                raise RuntimeError("Xvfb named no display")
+            yield ":" + number
+        finally:
+            server.terminate()
+            server.wait()
+
     def _keep(self, env):
         """An idle console keeps the server and its services up until
         _release, so that none of them starts traced or anew per program."""
@@ -147,6 +174,19 @@ class WineSession:
 
     def run(self, exe, cwd, temp_dir, trace=True, extra_env=None):
         return self.finish(self.start(exe, cwd, temp_dir, trace, extra_env=extra_env))
+
+
+def find_window(display, name, timeout):
+    """The first window whose title matches name, waiting up to timeout
+    seconds for one; None when none appears."""
+    end = time.time() + timeout
+    while time.time() < end:
+        found = subprocess.run(["xdotool", "search", "--name", name], capture_output=True, text=True,
+                               env=dict(os.environ, DISPLAY=display, LC_ALL="C.UTF-8"))
+        if found.stdout.split():
+            return found.stdout.split()[0]
+        time.sleep(0.5)
+    return None
 
 
 def make_prefix(prefix, base=None):
