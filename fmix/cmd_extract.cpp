@@ -81,7 +81,8 @@ void CheckOverlap(const Entries& entries, const TCodePage& codePage, const std::
 
 // DIR, created when missing, with a delimiter at its end.
 std::string Folder(const std::string& dir) {
-  if (!rtl::ForceDirectories(rtl::ToWide(dir))) throw FileError(dir, "cannot create the folder", os::LastFailure());
+  const os::Done made = rtl::ForceDirectories(rtl::ToWide(dir));
+  if (!made) throw FileError(dir, "cannot create the folder", os::FailureText(made.failure));
   const std::u16string wide = rtl::ToWide(dir);
   if (wide.back() == os::kPathDelimiter || wide.back() == u'/') return dir;
   return rtl::ToAnsi(wide + os::kPathDelimiter);

@@ -14,6 +14,19 @@
 #include "unit_pack_files/name_case.h"
 #include "velm_stream/tv_file_stream.h"
 
+namespace {
+
+// The file's size; raises naming it, with the reason, when it cannot be
+// opened or told.
+std::int64_t FileSize(const std::string& fileName) {
+  const TVFileStream::Opened opened = TVFileStream::TryOpen(fileName, TVFileStream::kOpenShareRead);
+  const std::int64_t size = opened.stream ? opened.stream->GetSize() : -1;
+  if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::FailureText(opened.failure));
+  return size;
+}
+
+}  // namespace
+
 // Pack entries lie side by side in the unpack folder: no name has a folder
 // part.
 std::string TFileMixWriter::NameProblem(const std::u16string& name) {
@@ -26,12 +39,7 @@ std::string TFileMixWriter::NameProblem(const std::u16string& name) {
 void TFileMixWriter::AddFile(const std::string& name, const std::string& fileName,
                              ScrambleMode mode) {
   if (!rtl::FileExists(rtl::ToWide(fileName))) throw FileError(fileName, "no such file");
-  std::int64_t size = -1;
-  try {
-    size = TVFileStream(fileName, TVFileStream::kOpenShareRead).GetSize();
-  } catch (const Exception&) {
-  }
-  if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
+  const std::int64_t size = FileSize(fileName);
   if (size > kMaxEntrySize)
     throw FileError(fileName, "larger than 2,147,475,456 bytes, the most one entry can hold");
   Append({name, fileName, std::string(), static_cast<std::uint32_t>(size), mode}, fileName);

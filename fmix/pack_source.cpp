@@ -26,13 +26,12 @@ TPackSource::TPackSource(const std::string& fileName) : fileName_(fileName) {
   if (!rtl::FileExists(rtl::ToWide(fileName))) throw FileError(fileName, "no such file");
   char head[sizeof(TFileMixHeader)] = {};
   std::int64_t size = -1;
-  try {
-    TVFileStream file(fileName, TVFileStream::kOpenShareRead);
-    size = file.GetSize();
-    file.Read(head, sizeof head);
-  } catch (const Exception&) {
+  {
+    const std::unique_ptr<TVFileStream> file = OpenFile();
+    size = file->GetSize();
+    file->Read(head, sizeof head);
   }
-  if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
+  if (size < 0) throw FileError(fileName, "cannot be opened for reading");
   if (IsPack(head, static_cast<std::uint64_t>(size))) {
     CheckDirectory(head, static_cast<std::uint64_t>(size));
     packSize_ = static_cast<std::uint64_t>(size);
@@ -53,13 +52,14 @@ void TPackSource::WriteTo(TOutputFile& out) const {
     CopyPackFile(out);
 }
 
+std::unique_ptr<TVFileStream> TPackSource::OpenFile() const {
+  TVFileStream::Opened opened = TVFileStream::TryOpen(fileName_, TVFileStream::kOpenShareRead);
+  if (!opened.stream) throw FileError(fileName_, "cannot be opened for reading", os::FailureText(opened.failure));
+  return std::move(opened.stream);
+}
+
 void TPackSource::CopyPackFile(TOutputFile& out) const {
-  std::unique_ptr<TVFileStream> in;
-  try {
-    in = std::make_unique<TVFileStream>(fileName_, TVFileStream::kOpenShareRead);
-  } catch (const Exception&) {
-    throw FileError(fileName_, "cannot be opened for reading", os::LastFailure());
-  }
+  const std::unique_ptr<TVFileStream> in = OpenFile();
   const std::int64_t size = in->GetSize();
   std::unique_ptr<char[]> buffer(new char[TVStream::kCopyChunk]);
   std::int64_t copied = 0;

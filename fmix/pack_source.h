@@ -12,6 +12,7 @@
 #include "unit_pack_files/file_mix_reader.h"
 
 class TOutputFile;
+class TVFileStream;
 class TVMemoryStream;
 
 class TPackSource {
@@ -30,6 +31,9 @@ class TPackSource {
   TFileMixReader& Reader();
 
  private:
+  // The pack file, open for reading (others may read too); raises naming it,
+  // with the reason, when it cannot be opened.
+  std::unique_ptr<TVFileStream> OpenFile() const;
   void LoadAppended();
   void CheckDirectory(const char* head, std::uint64_t size) const;
   void CopyPackFile(TOutputFile& out) const;
