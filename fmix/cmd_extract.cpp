@@ -9,7 +9,6 @@
 #include "fmix/code_page.h"
 #include "fmix/command_line.h"
 #include "fmix/commands.h"
-#include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "fmix/pack_source.h"
 #include "fmix/printable.h"
@@ -18,6 +17,7 @@
 #include "rtl/folders.h"
 #include "rtl/text.h"
 #include "unit_pack_files/file_mix_records.h"
+#include "unit_pack_files/file_mix_writer.h"
 #include "velm_stream/tv_memory_stream.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <memory>
 
-#include "fmix/file_mix_writer.h"
+#include "fmix/code_page.h"
 #include "fmix/output_file.h"
 #include "os/os.h"
 #include "rtl/exception.h"
@@ -15,6 +15,7 @@
 #include "tests/pack_fixtures.h"
 #include "tests/test_files.h"
 #include "unit_pack_files/file_mix_reader.h"
+#include "unit_pack_files/file_mix_writer.h"
 #include "unit_pack_files/reserved_copy.h"
 #include "unit_pack_files/scramble.h"
 #include "velm_stream/tv_file_stream.h"
@@ -92,7 +93,8 @@ TEST(Scramble, KnownKeyStreams) {
 // and read back byte for byte, by name and by ExtractAll.
 TEST(FileMixWriter, RoundTripsThroughTheReader) {
   ScratchDir dir;
-  TFileMixWriter writer;
+  const TCodePage western;
+  TFileMixWriter writer(western);
   std::vector<std::pair<std::string, std::string>> plain;
   unsigned seed = 1;
   for (std::size_t size : {0, 1, 61439, 61440, 61441, 3 * 1024 * 1024 + 7})
