@@ -16,6 +16,7 @@
 #include "os/os.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
+#include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/file_mix_records.h"
 #include "unit_pack_files/file_mix_writer.h"
 #include "velm_stream/tv_memory_stream.h"
@@ -39,13 +40,13 @@ Entries Select(const TFileMixReader& reader, const TCodePage& codePage, const Ar
   if (names.empty()) return all;
   Entries selected;
   for (const std::string& name : names) {
-    const std::u16string wanted = rtl::UpperCase(rtl::ToWide(name));
-    auto found = all.begin();
-    while (found != all.end() && rtl::UpperCase(found->name) != wanted) ++found;
-    if (found == all.end()) throw FileError(packName, "no entry named \"" + Printable(name) + "\"");
+    const std::int32_t index = FindEntryIndex(static_cast<std::int32_t>(all.size()), rtl::ToWide(name), Match::kFirst,
+                                              [&](std::int32_t i) { return all[static_cast<std::size_t>(i)].name; });
+    if (index < 0) throw FileError(packName, "no entry named \"" + Printable(name) + "\"");
+    const Selected& found = all[static_cast<std::size_t>(index)];
     const bool again = std::any_of(selected.begin(), selected.end(),
-                                   [&](const Selected& earlier) { return earlier.entry == found->entry; });
-    if (!again) selected.push_back(*found);
+                                   [&](const Selected& earlier) { return earlier.entry == found.entry; });
+    if (!again) selected.push_back(found);
   }
   return selected;
 }

@@ -581,14 +581,9 @@ std::string TSetupVerifier::Shown(const TFileMixEntry& entry) const {
 }
 
 const TFileMixEntry* TSetupVerifier::Find(const std::u16string& name, Match match) const {
-  const std::u16string wanted = rtl::UpperCase(name);
-  const TFileMixEntry* found = nullptr;
-  for (const TFileMixEntry& entry : entries_)
-    if (rtl::UpperCase(Decode(EntryName(entry))) == wanted) {
-      found = &entry;
-      if (match == Match::kFirst) break;
-    }
-  return found;
+  const std::int32_t index = FindEntryIndex(static_cast<std::int32_t>(entries_.size()), name, match,
+                                            [this](std::int32_t i) { return Decode(EntryName(entries_[static_cast<std::size_t>(i)])); });
+  return index < 0 ? nullptr : &entries_[static_cast<std::size_t>(index)];
 }
 
 const TFileMixEntry* TSetupVerifier::Unpacked(const std::u16string& name, const std::string& topic,

@@ -1,11 +1,12 @@
-// The pack reader, the shared scrambling and the reserved copy, with packs
-// built byte by byte and by the writer of fmix.
+// The pack reader and its look-up, the shared scrambling and the reserved
+// copy, with packs built byte by byte and by the pack writer.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "fmix/code_page.h"
 #include "fmix/output_file.h"
@@ -14,6 +15,7 @@
 #include "rtl/text.h"
 #include "tests/pack_fixtures.h"
 #include "tests/test_files.h"
+#include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/file_mix_reader.h"
 #include "unit_pack_files/file_mix_writer.h"
 #include "unit_pack_files/reserved_copy.h"
@@ -151,6 +153,17 @@ TEST(FileMixReader, LookupFoldsOnlyAsciiLettersAndTakesTheFirstMatch) {
   twice->ExtractAll(dir.File("twice") + kDelimiter);
   EXPECT_EQ(ReadFile(dir.File("twice") + kDelimiter + "same"), "two");
   EXPECT_EQ(Text(*twice, "SAME"), "one");
+}
+
+// The look-up that verify shares with the reader also takes the last record
+// of a name, the one whose data ExtractAll leaves.
+TEST(EntryLookup, TakesTheFirstOrTheLastRecordOfAName) {
+  const std::vector<std::u16string> names = {u"config.txt", u"ÄRGER", u"CONFIG.TXT", u"ärger"};
+  const auto nameOf = [&](std::int32_t i) { return names[static_cast<std::size_t>(i)]; };
+  EXPECT_EQ(FindEntryIndex(4, u"Config.Txt", Match::kFirst, nameOf), 0);
+  EXPECT_EQ(FindEntryIndex(4, u"Config.Txt", Match::kLast, nameOf), 2);
+  EXPECT_EQ(FindEntryIndex(4, u"äRGER", Match::kFirst, nameOf), 3);
+  EXPECT_EQ(FindEntryIndex(4, u"ARGER", Match::kLast, nameOf), -1);
 }
 
 TEST(FileMixReader, EdgeRecords) {

@@ -3,6 +3,7 @@
 #include "rtl/exception.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
+#include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/file_mix_directory.h"
 #include "unit_pack_files/reserved_copy.h"
@@ -104,10 +105,9 @@ void TFileMixReader::ExtractAll(const std::string& folder) {
 }
 
 const TFileMixEntry* TFileMixReader::FindEntry(const std::string& entryName) const {
-  const std::u16string wanted = rtl::UpperCase(rtl::ToWide(entryName));
-  for (std::int32_t i = 0; i < directory_.Count; ++i)
-    if (rtl::UpperCase(rtl::ToWide(EntryName(*Entry(i)))) == wanted) return Entry(i);
-  return nullptr;
+  const std::int32_t index = FindEntryIndex(directory_.Count, rtl::ToWide(entryName), Match::kFirst,
+                                            [this](std::int32_t i) { return rtl::ToWide(EntryName(*Entry(i))); });
+  return index < 0 ? nullptr : Entry(index);
 }
 
 bool TFileMixReader::ExtractByName(const std::string& entryName,
