@@ -25,9 +25,9 @@ namespace {
 std::int64_t FileSize(const std::string& fileName) {
   const TVFileStream::Opened opened = TVFileStream::TryOpen(fileName, TVFileStream::kOpenShareRead);
   const std::int64_t size = opened.stream ? opened.stream->GetSize() : -1;
+  if (size >= 0) return size;
   const std::string cause = os::FailureText(opened.failure);
-  if (size < 0) Fail(fileName, "cannot be opened for reading" + (cause.empty() ? "" : ": " + cause));
-  return size;
+  Fail(fileName, "cannot be opened for reading" + (cause.empty() ? "" : ": " + cause));
 }
 
 }  // namespace
@@ -66,8 +66,8 @@ void TFileMixWriter::Append(Entry entry, const std::string& label) {
   const std::string hostName = entry.name;
   entry.name = encoder_.Encode(wide);
   if (entry.name.size() > sizeof(TFileMixEntry::Name))
-    Fail(label, "the entry name is longer than 256 bytes in code page " +
-                               std::to_string(encoder_.Number()) + ": \"" + hostName + "\"");
+    Fail(label, "the entry name is longer than 256 bytes in code page " + std::to_string(encoder_.Number()) +
+                    ": \"" + hostName + "\"");
   if (entries_.size() == kMaxEntries) Fail(label, "a pack holds at most 65,535 entries");
   if (PackSize() + sizeof(TFileMixEntry) + entry.size > kMaxPackSize)
     Fail(label, "the pack would pass 4 GiB - 1 bytes");
