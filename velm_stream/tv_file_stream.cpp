@@ -37,12 +37,16 @@ TVFileStream::TVFileStream(const std::u16string& fileName, std::uint16_t mode)
   if (handle_ < 0) OpenError(fileName);
 }
 
+// The stream is made first, so that no handle is left open when memory runs
+// out.
 TVFileStream::Opened TVFileStream::TryOpen(const std::string& fileName, std::uint16_t mode) {
   std::u16string name;
   if (!rtl::ToWideExact(fileName, name)) return {nullptr, 0};
+  std::unique_ptr<TVFileStream> stream(new TVFileStream());
   const os::Opened opened = OpenHandle(name, mode);
   if (opened.handle < 0) return {nullptr, opened.failure};
-  return {std::unique_ptr<TVFileStream>(new TVFileStream(opened.handle)), 0};
+  stream->handle_ = opened.handle;
+  return {std::move(stream), 0};
 }
 
 os::Opened TVFileStream::OpenHandle(const std::u16string& name, std::uint16_t mode) {

@@ -46,7 +46,7 @@ class TVFileStream : public TVStream {
   os::FileHandle Handle() const { return handle_; }
 
  private:
-  explicit TVFileStream(os::FileHandle handle) : handle_(handle) {}
+  TVFileStream() = default;  // no file yet: TryOpen gives it one
   static os::Opened OpenHandle(const std::u16string& name, std::uint16_t mode);
 
   os::FileHandle handle_ = os::kNoFile;
