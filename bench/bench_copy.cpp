@@ -29,8 +29,8 @@ class File {
 };
 
 void Copy(const std::string& source, const std::string& target, char* buffer) {
-  File from(os::FileOpen(os::AnsiToWide(source), os::Access::Read, os::Share::Read), source);
-  File to(os::FileCreate(os::AnsiToWide(target)), target);
+  File from(os::FileOpen(os::AnsiToWide(source), os::Access::Read, os::Share::Read).handle, source);
+  File to(os::FileCreate(os::AnsiToWide(target)).handle, target);
   for (std::int32_t n; (n = os::FileRead(from.Handle(), buffer, kChunk)) > 0;)
     if (os::FileWrite(to.Handle(), buffer, n) != n) throw std::runtime_error("cannot write " + target);
 }
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 2; i < argc; i += 2) Copy(argv[i], argv[i + 1], buffer.get());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    File out(os::FileCreate(os::AnsiToWide(argv[1])), argv[1]);
+    File out(os::FileCreate(os::AnsiToWide(argv[1])).handle, argv[1]);
     const std::string text = std::to_string(seconds) + "\n";
     os::FileWrite(out.Handle(), text.data(), static_cast<std::int32_t>(text.size()));
   } catch (const std::exception& error) {

@@ -1,12 +1,13 @@
 // fmix create OUT.pack [--codepage N] [--scramble 0|1|2] FILE...
 #include "fmix/cli_error.h"
+#include "fmix/code_page.h"
 #include "fmix/command_line.h"
 #include "fmix/commands.h"
-#include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "fmix/printable.h"
 #include "os/os.h"
 #include "rtl/text.h"
+#include "unit_pack_files/file_mix_writer.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ int RunCreate(const Args& args) {
   const TCommandLine line(args, {{"--codepage", TCommandLine::kValue}, {"--scramble", TCommandLine::kRepeated}});
   const std::string out = line.Operands(1, args.size(), "OUT.pack FILE...").front();
   line.Operands(2, args.size(), "FILE...");
-  TFileMixWriter writer(TCodePage::FromOption(line.Value("--codepage")));
+  const TCodePage codePage = TCodePage::FromOption(line.Value("--codepage"));
+  TFileMixWriter writer(codePage);
   ScrambleMode mode = kStored;
   bool first = true;
   for (const TCommandLine::Item& item : line.Items()) {

@@ -9,7 +9,6 @@
 #include "fmix/code_page.h"
 #include "fmix/command_line.h"
 #include "fmix/commands.h"
-#include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "fmix/pack_source.h"
 #include "fmix/printable.h"
@@ -17,7 +16,9 @@
 #include "os/os.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
+#include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/file_mix_records.h"
+#include "unit_pack_files/file_mix_writer.h"
 #include "velm_stream/tv_memory_stream.h"
 
 namespace {
@@ -39,13 +40,13 @@ Entries Select(const TFileMixReader& reader, const TCodePage& codePage, const Ar
   if (names.empty()) return all;
   Entries selected;
   for (const std::string& name : names) {
-    const std::u16string wanted = rtl::UpperCase(rtl::ToWide(name));
-    auto found = all.begin();
-    while (found != all.end() && rtl::UpperCase(found->name) != wanted) ++found;
-    if (found == all.end()) throw FileError(packName, "no entry named \"" + Printable(name) + "\"");
+    const std::int32_t index = FindEntryIndex(static_cast<std::int32_t>(all.size()), rtl::ToWide(name), Match::kFirst,
+                                              [&](std::int32_t i) { return all[static_cast<std::size_t>(i)].name; });
+    if (index < 0) throw FileError(packName, "no entry named \"" + Printable(name) + "\"");
+    const Selected& found = all[static_cast<std::size_t>(index)];
     const bool again = std::any_of(selected.begin(), selected.end(),
-                                   [&](const Selected& earlier) { return earlier.entry == found->entry; });
-    if (!again) selected.push_back(*found);
+                                   [&](const Selected& earlier) { return earlier.entry == found.entry; });
+    if (!again) selected.push_back(found);
   }
   return selected;
 }
@@ -81,7 +82,8 @@ void CheckOverlap(const Entries& entries, const TCodePage& codePage, const std::
 
 // DIR, created when missing, with a delimiter at its end.
 std::string Folder(const std::string& dir) {
-  if (!rtl::ForceDirectories(rtl::ToWide(dir))) throw FileError(dir, "cannot create the folder", os::LastFailure());
+  const os::Done made = rtl::ForceDirectories(rtl::ToWide(dir));
+  if (!made) throw FileError(dir, "cannot create the folder", os::FailureText(made.failure));
   const std::u16string wide = rtl::ToWide(dir);
   if (wide.back() == os::kPathDelimiter || wide.back() == u'/') return dir;
   return rtl::ToAnsi(wide + os::kPathDelimiter);

@@ -16,7 +16,6 @@
 #include "fmix/host_path.h"
 #include "fmix/kit_files.h"
 #include "fmix/commands.h"
-#include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
 #include "fmix/printable.h"
 #include "fmix/progress.h"
@@ -28,6 +27,7 @@
 #include "os/os.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_writer.h"
 #include "unit_pack_files/name_case.h"
 
 namespace fs = std::filesystem;

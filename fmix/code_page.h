@@ -11,7 +11,9 @@
 
 #include <string>
 
-class TCodePage {
+#include "unit_pack_files/name_encoder.h"
+
+class TCodePage final : public TNameEncoder {
  public:
   static constexpr unsigned kDefault = 1252;
 
@@ -22,7 +24,7 @@ class TCodePage {
   // it is empty. Raises a usage error for a value that is no number.
   static TCodePage FromOption(const std::string& digits);
 
-  unsigned Number() const { return number_; }
+  unsigned Number() const override { return number_; }
   // The OEM code page that Windows pairs with this ANSI one (437 with 1252,
   // 932 with 932), in which MS-DOS-era ZIP tools wrote names; the same
   // number when there is no other.
@@ -30,7 +32,7 @@ class TCodePage {
 
   // The text in this code page. Raises ECliError naming the text and the code
   // page when a character has no exact form in it.
-  std::string Encode(const std::u16string& text) const;
+  std::string Encode(const std::u16string& text) const override;
   // Bytes in this code page as UTF-16. Raises ECliError when they are no
   // valid text in it.
   std::u16string Decode(const std::string& bytes) const;

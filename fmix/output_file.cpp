@@ -16,11 +16,14 @@ constexpr std::size_t kWriteChunk = std::size_t{1} << 30;
 
 TOutputFile::TOutputFile(const std::string& target) : target_(target) {
   std::random_device seed;
+  std::uint32_t failure = 0;
   for (int attempt = 0; attempt < 100 && file_ == os::kNoFile; ++attempt) {
     temp_ = target + ".tmp" + std::to_string(seed() % 1000000);
-    file_ = os::FileCreateNew(rtl::ToWide(temp_));
+    const os::Opened created = os::FileCreateNew(rtl::ToWide(temp_));
+    file_ = created.handle;
+    failure = created.failure;
   }
-  if (file_ == os::kNoFile) throw FileError(target, "cannot create the output file", os::LastFailure());
+  if (file_ == os::kNoFile) throw FileError(target, "cannot create the output file", os::FailureText(failure));
 }
 
 TOutputFile::~TOutputFile() {
@@ -61,7 +64,7 @@ void TOutputFile::Close() {
 
 void TOutputFile::Commit() {
   Close();
-  if (!os::RenameFile(rtl::ToWide(temp_), rtl::ToWide(target_)))
-    throw FileError(target_, "cannot rename into place", os::LastFailure());
+  const os::Done renamed = os::RenameFile(rtl::ToWide(temp_), rtl::ToWide(target_));
+  if (!renamed) throw FileError(target_, "cannot rename into place", os::FailureText(renamed.failure));
   committed_ = true;
 }

@@ -10,8 +10,9 @@
 #include <string>
 
 #include "os/os.h"
+#include "unit_pack_files/byte_sink.h"
 
-class TOutputFile {
+class TOutputFile final : public TByteSink {
  public:
   explicit TOutputFile(const std::string& target);
   ~TOutputFile();
@@ -20,7 +21,7 @@ class TOutputFile {
 
   // Writes bytes (small writes gathered in a buffer); raises ECliError naming
   // the target when the write fails.
-  void Write(const void* data, std::size_t size);
+  void Write(const void* data, std::size_t size) override;
   void Write(const std::string& bytes) { Write(bytes.data(), bytes.size()); }
   std::uint64_t Written() const { return written_; }
   const std::string& TempName() const { return temp_; }

@@ -9,6 +9,7 @@
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
+#include "unit_pack_files/file_mix_directory.h"
 #include "unit_pack_files/file_mix_records.h"
 #include "unit_pack_files/pack_locator.h"
 #include "velm_stream/tv_file_stream.h"
@@ -24,21 +25,20 @@ bool IsPack(const char* head, std::uint64_t size) {
 
 TPackSource::TPackSource(const std::string& fileName) : fileName_(fileName) {
   if (!rtl::FileExists(rtl::ToWide(fileName))) throw FileError(fileName, "no such file");
-  char head[sizeof(TFileMixHeader)] = {};
-  std::int64_t size = -1;
-  try {
-    TVFileStream file(fileName, TVFileStream::kOpenShareRead);
-    size = file.GetSize();
-    file.Read(head, sizeof head);
-  } catch (const Exception&) {
-  }
-  if (size < 0) throw FileError(fileName, "cannot be opened for reading", os::LastFailure());
-  if (IsPack(head, static_cast<std::uint64_t>(size))) {
-    CheckDirectory(head, static_cast<std::uint64_t>(size));
-    packSize_ = static_cast<std::uint64_t>(size);
-  } else {
-    LoadAppended();
-  }
+  if (!CheckPackFile()) LoadAppended();
+}
+
+// A pack file is checked here and read by Reader() on first use.
+bool TPackSource::CheckPackFile() {
+  const std::unique_ptr<TVFileStream> file = OpenFile();
+  const std::int64_t size = file->GetSize();
+  if (size < 0) throw FileError(fileName_, "cannot be opened for reading");
+  char head[sizeof kFileMixMagic] = {};
+  file->Read(head, sizeof head);
+  if (!IsPack(head, static_cast<std::uint64_t>(size))) return false;
+  CheckDirectory(*file);
+  packSize_ = static_cast<std::uint64_t>(size);
+  return true;
 }
 
 TFileMixReader& TPackSource::Reader() {
@@ -53,13 +53,14 @@ void TPackSource::WriteTo(TOutputFile& out) const {
     CopyPackFile(out);
 }
 
+std::unique_ptr<TVFileStream> TPackSource::OpenFile() const {
+  TVFileStream::Opened opened = TVFileStream::TryOpen(fileName_, TVFileStream::kOpenShareRead);
+  if (!opened.stream) throw FileError(fileName_, "cannot be opened for reading", os::FailureText(opened.failure));
+  return std::move(opened.stream);
+}
+
 void TPackSource::CopyPackFile(TOutputFile& out) const {
-  std::unique_ptr<TVFileStream> in;
-  try {
-    in = std::make_unique<TVFileStream>(fileName_, TVFileStream::kOpenShareRead);
-  } catch (const Exception&) {
-    throw FileError(fileName_, "cannot be opened for reading", os::LastFailure());
-  }
+  const std::unique_ptr<TVFileStream> in = OpenFile();
   const std::int64_t size = in->GetSize();
   std::unique_ptr<char[]> buffer(new char[TVStream::kCopyChunk]);
   std::int64_t copied = 0;
@@ -84,7 +85,7 @@ void TPackSource::LoadAppended() {
   if (!IsPack(copy->Memory(), size))
     throw FileError(fileName_, "the data after the image's last section is no pack: it begins " +
                                    HexBytes(copy->Memory(), static_cast<std::size_t>(std::min<std::uint64_t>(size, 8))) + ", not \"fMix\"");
-  CheckDirectory(copy->Memory(), size);
+  CheckDirectory(*copy);
   copy_ = copy.get();
   packSize_ = size;
   reader_ = std::make_unique<TFileMixReader>(std::move(copy), fileName_);
@@ -92,11 +93,12 @@ void TPackSource::LoadAppended() {
 
 // A pack cut off inside its header or directory is refused here, with the
 // reason, rather than by the reader's format error.
-void TPackSource::CheckDirectory(const char* head, std::uint64_t size) const {
-  TFileMixHeader header;
-  if (size < sizeof header) throw FileError(fileName_, "the pack is cut off inside its header");
-  std::memcpy(&header, head, sizeof header);
-  if (size < sizeof header + std::uint64_t{sizeof(TFileMixEntry)} * header.EntryCount)
+void TPackSource::CheckDirectory(TVStream& pack) const {
+  TFileMixDirectory directory(pack);
+  for (TFileMixEntry record; directory.Next(record);) continue;  // read, not kept: only their count matters
+  if (directory.Found() == TFileMixDirectory::State::kHeaderCut)
+    throw FileError(fileName_, "the pack is cut off inside its header");
+  if (directory.Found() == TFileMixDirectory::State::kRecordsCut)
     throw FileError(fileName_, "the pack is cut off inside its directory of " +
-                                   std::to_string(header.EntryCount) + " entries");
+                                   std::to_string(directory.Declared()) + " entries");
 }

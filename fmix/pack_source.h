@@ -12,7 +12,9 @@
 #include "unit_pack_files/file_mix_reader.h"
 
 class TOutputFile;
+class TVFileStream;
 class TVMemoryStream;
+class TVStream;
 
 class TPackSource {
  public:
@@ -30,8 +32,13 @@ class TPackSource {
   TFileMixReader& Reader();
 
  private:
+  // The pack file, open for reading (others may read too); raises naming it,
+  // with the reason, when it cannot be opened.
+  std::unique_ptr<TVFileStream> OpenFile() const;
+  // False when the file holds no pack from its start.
+  bool CheckPackFile();
   void LoadAppended();
-  void CheckDirectory(const char* head, std::uint64_t size) const;
+  void CheckDirectory(TVStream& pack) const;
   void CopyPackFile(TOutputFile& out) const;
 
   std::string fileName_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -19,6 +18,7 @@
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_directory.h"
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
 #include "unit_pack_files/name_case.h"
@@ -278,23 +278,16 @@ void TSetupVerifier::CheckIdentity() {
 }
 
 void TSetupVerifier::CheckPack() {
-  TFileMixHeader header = {};
-  if (pack_.size() < sizeof header) {
+  TFileMixDirectory directory(packCopy_);
+  for (TFileMixEntry entry; directory.Next(entry);) entries_.push_back(entry);
+  if (directory.Found() == TFileMixDirectory::State::kHeaderCut) {
     Add(Kind::kFail, "pack", "cut off inside its header");
     return;
   }
-  std::memcpy(&header, pack_.data(), sizeof header);
-  const std::size_t complete =
-      std::min<std::size_t>(header.EntryCount, (pack_.size() - sizeof header) / sizeof(TFileMixEntry));
-  for (std::size_t i = 0; i < complete; ++i) {
-    TFileMixEntry entry;
-    std::memcpy(&entry, pack_.data() + sizeof header + i * sizeof entry, sizeof entry);
-    entries_.push_back(entry);
-  }
   const std::size_t failures = lines_.size();
-  if (complete < header.EntryCount)
-    Add(Kind::kFail, "pack", "cut off inside its directory: " + std::to_string(complete) + " of " +
-                                 std::to_string(header.EntryCount) + " records are complete");
+  if (directory.Found() == TFileMixDirectory::State::kRecordsCut)
+    Add(Kind::kFail, "pack", "cut off inside its directory: " + std::to_string(directory.Records()) + " of " +
+                                 std::to_string(directory.Declared()) + " records are complete");
   CheckMergedNames();
   CheckOverlap();
   for (const TFileMixEntry& entry : entries_) {
@@ -588,14 +581,9 @@ std::string TSetupVerifier::Shown(const TFileMixEntry& entry) const {
 }
 
 const TFileMixEntry* TSetupVerifier::Find(const std::u16string& name, Match match) const {
-  const std::u16string wanted = rtl::UpperCase(name);
-  const TFileMixEntry* found = nullptr;
-  for (const TFileMixEntry& entry : entries_)
-    if (rtl::UpperCase(Decode(EntryName(entry))) == wanted) {
-      found = &entry;
-      if (match == Match::kFirst) break;
-    }
-  return found;
+  const std::int32_t index = FindEntryIndex(static_cast<std::int32_t>(entries_.size()), name, match,
+                                            [this](std::int32_t i) { return Decode(EntryName(entries_[static_cast<std::size_t>(i)])); });
+  return index < 0 ? nullptr : &entries_[static_cast<std::size_t>(index)];
 }
 
 const TFileMixEntry* TSetupVerifier::Unpacked(const std::u16string& name, const std::string& topic,

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fmix/code_page.h"
+#include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/file_mix_records.h"
 #include "velm_stream/tv_memory_stream.h"
 
@@ -80,9 +81,8 @@ class TSetupVerifier {
   std::u16string Decode(const std::string& bytes, bool* valid = nullptr) const;
   // An entry name for messages, in fmix's own code page.
   std::string Shown(const TFileMixEntry& entry) const;
-  // The first entry of that name, as the reader's lookup finds it, or the
-  // last one, whose data ExtractAll leaves in the file; null when none.
-  enum class Match { kFirst, kLast };
+  // The first or the last entry of that name, read in the target's code
+  // page, as the launcher's look-up compares names; null when none.
   const TFileMixEntry* Find(const std::u16string& name, Match match) const;
   // The last entry of that name, whose data the launcher unpacks; null when
   // there is none (a failure under topic then says what that means) or its

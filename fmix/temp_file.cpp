@@ -27,7 +27,7 @@ TTempFile::TTempFile(const std::string& suffix) {
   std::random_device seed;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = folder + "fmix" + std::to_string(seed() % 100000000) + suffix;
-    const os::FileHandle file = os::FileCreateNew(rtl::ToWide(name));
+    const os::FileHandle file = os::FileCreateNew(rtl::ToWide(name)).handle;
     if (file == os::kNoFile) continue;
     os::FileClose(file);
     name_ = name;

@@ -29,14 +29,31 @@ constexpr char16_t kFolderPartEnds[] = u"/";
 enum class Access { Read, Write, ReadWrite };
 enum class Share { None, Read, Write, ReadWrite };
 
+// What the calls that create or open a file give back: the handle, or kNoFile
+// and the system's code for why (errno on POSIX, GetLastError on Windows),
+// which FailureText spells out.
+struct Opened {
+  FileHandle handle;
+  std::uint32_t failure;
+};
+// What the calls that make a folder or rename give back: whether they
+// succeeded and, when not, the system's code for why (0 when the system was
+// not asked).
+struct Done {
+  bool ok;
+  std::uint32_t failure;
+  explicit operator bool() const { return ok; }
+};
+// The system's words for a failure's code, as 8-bit text; empty for 0.
+std::string FailureText(std::uint32_t failure);
+
 // Creates (emptying an existing file) or opens an existing file.
-// Returns kNoFile on failure.
-FileHandle FileCreate(const std::u16string& name);
+Opened FileCreate(const std::u16string& name);
 // Creates a new file for reading and writing, shared with no one, as mkstemp
 // does: kNoFile when anything exists under the name (a hard link, a link
 // elsewhere), which is never followed.
-FileHandle FileCreateNew(const std::u16string& name);
-FileHandle FileOpen(const std::u16string& name, Access access, Share share);
+Opened FileCreateNew(const std::u16string& name);
+Opened FileOpen(const std::u16string& name, Access access, Share share);
 // One system call each; a failure reads or writes 0 bytes.
 std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count);
 std::int32_t FileWrite(FileHandle h, const void* buffer, std::int32_t count);
@@ -78,15 +95,10 @@ bool DirectoryExists(const std::u16string& name);
 // True when anything of that name exists, a link or a folder included, or
 // may exist: the system cannot tell for another reason than its absence.
 bool NameTaken(const std::u16string& name);
-bool MakeDirectory(const std::u16string& name);
+Done MakeDirectory(const std::u16string& name);
 bool RemoveFile(const std::u16string& name);
 // Renames from to to, replacing an existing file to.
-bool RenameFile(const std::u16string& from, const std::u16string& to);
-// The system's words for why the last of FileCreate, FileCreateNew, FileOpen,
-// MakeDirectory, RemoveFile and RenameFile failed (errno on POSIX,
-// GetLastError on Windows, kept when that call failed), as 8-bit text; empty
-// when the last of them succeeded.
-std::string LastFailure();
+Done RenameFile(const std::u16string& from, const std::u16string& to);
 // The running program's full path, however long; empty when the platform
 // cannot tell it whole.
 std::u16string ProgramPath();

@@ -19,14 +19,9 @@
 namespace os {
 namespace {
 
-// errno of the last failed file call, 0 after a success.
-int lastFailure = 0;
-
-// Keeps errno when ok is false; returns ok.
-bool Noted(bool ok) {
-  lastFailure = ok ? 0 : errno;
-  return ok;
-}
+// A call's result, with errno when it failed.
+Opened OpenResult(int fd) { return {fd < 0 ? kNoFile : fd, fd < 0 ? static_cast<std::uint32_t>(errno) : 0}; }
+Done CallResult(bool ok) { return {ok, ok ? 0 : static_cast<std::uint32_t>(errno)}; }
 
 void EncodeUtf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
@@ -85,29 +80,24 @@ bool Iconv(const std::string& to, const std::string& from, const std::string& in
 
 }  // namespace
 
-FileHandle FileCreate(const std::u16string& name) {
-  const int fd = ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-  Noted(fd >= 0);
-  return fd;
+Opened FileCreate(const std::u16string& name) {
+  return OpenResult(::open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644));
 }
 
-FileHandle FileCreateNew(const std::u16string& name) {
-  const int fd = ::open(Path(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  Noted(fd >= 0);
-  return fd;
+Opened FileCreateNew(const std::u16string& name) {
+  return OpenResult(::open(Path(name).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
 }
 
-FileHandle FileOpen(const std::u16string& name, Access access, Share) {
+Opened FileOpen(const std::u16string& name, Access access, Share) {
   static const int kFlags[] = {O_RDONLY, O_WRONLY, O_RDWR};
-  int fd = ::open(Path(name).c_str(), kFlags[static_cast<int>(access)]);
-  if (!Noted(fd >= 0)) return kNoFile;
+  const Opened opened = OpenResult(::open(Path(name).c_str(), kFlags[static_cast<int>(access)]));
+  if (opened.handle == kNoFile) return opened;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // Windows opens no folders
-    ::close(fd);
-    lastFailure = EISDIR;
-    return kNoFile;
+  if (::fstat(static_cast<int>(opened.handle), &st) != 0 || S_ISDIR(st.st_mode)) {  // Windows opens no folders
+    ::close(static_cast<int>(opened.handle));
+    return {kNoFile, EISDIR};
   }
-  return fd;
+  return opened;
 }
 
 std::int32_t FileRead(FileHandle h, void* buffer, std::int32_t count) {
@@ -203,19 +193,19 @@ bool NameTaken(const std::u16string& name) {
   return ::lstat(Path(name).c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
 }
 
-bool MakeDirectory(const std::u16string& name) {
-  return Noted(::mkdir(Path(name).c_str(), 0755) == 0);
+Done MakeDirectory(const std::u16string& name) {
+  return CallResult(::mkdir(Path(name).c_str(), 0755) == 0);
 }
 
-bool RemoveFile(const std::u16string& name) {
-  return Noted(::unlink(Path(name).c_str()) == 0);
+bool RemoveFile(const std::u16string& name) { return ::unlink(Path(name).c_str()) == 0; }
+
+Done RenameFile(const std::u16string& from, const std::u16string& to) {
+  return CallResult(::rename(Path(from).c_str(), Path(to).c_str()) == 0);
 }
 
-bool RenameFile(const std::u16string& from, const std::u16string& to) {
-  return Noted(::rename(Path(from).c_str(), Path(to).c_str()) == 0);
+std::string FailureText(std::uint32_t failure) {
+  return failure ? std::strerror(static_cast<int>(failure)) : "";
 }
-
-std::string LastFailure() { return lastFailure ? std::strerror(lastFailure) : ""; }
 
 std::u16string ProgramPath() {
   char buffer[PATH_MAX];

@@ -12,19 +12,12 @@ namespace {
 
 HANDLE NativeHandle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 
-// GetLastError of the last failed file call, 0 after a success.
-DWORD lastFailure = 0;
-
-// Keeps GetLastError when ok is false; returns ok.
-bool Noted(bool ok) {
-  lastFailure = ok ? 0 : GetLastError();
-  return ok;
+// A call's result, with GetLastError when it failed.
+Opened Wrap(HANDLE h) {
+  return {reinterpret_cast<FileHandle>(h), h == INVALID_HANDLE_VALUE ? GetLastError() : 0};
 }
 
-FileHandle Wrap(HANDLE h) {
-  Noted(h != INVALID_HANDLE_VALUE);
-  return reinterpret_cast<FileHandle>(h);
-}
+Done CallResult(bool ok) { return {ok, ok ? 0 : GetLastError()}; }
 
 // The code page of this process's 8-bit text: the system's, read once at
 // start-up, or UTF-8 after UseUtf8Text.
@@ -32,18 +25,18 @@ UINT textCodePage = GetACP();
 
 }  // namespace
 
-FileHandle FileCreate(const std::u16string& name) {
+Opened FileCreate(const std::u16string& name) {
   return Wrap(CreateFileW(WinText(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // CREATE_NEW fails on any existing name, a link included.
-FileHandle FileCreateNew(const std::u16string& name) {
+Opened FileCreateNew(const std::u16string& name) {
   return Wrap(CreateFileW(WinText(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle FileOpen(const std::u16string& name, Access access, Share share) {
+Opened FileOpen(const std::u16string& name, Access access, Share share) {
   static const DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE,
                                   GENERIC_READ | GENERIC_WRITE};
   static const DWORD kShare[] = {0, FILE_SHARE_READ, FILE_SHARE_WRITE,
@@ -174,26 +167,24 @@ bool NameTaken(const std::u16string& name) {
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
-bool MakeDirectory(const std::u16string& name) {
-  return Noted(CreateDirectoryW(WinText(name), nullptr) != 0);
+Done MakeDirectory(const std::u16string& name) {
+  return CallResult(CreateDirectoryW(WinText(name), nullptr) != 0);
 }
 
-bool RemoveFile(const std::u16string& name) {
-  return Noted(DeleteFileW(WinText(name)) != 0);
-}
+bool RemoveFile(const std::u16string& name) { return DeleteFileW(WinText(name)) != 0; }
 
-bool RenameFile(const std::u16string& from, const std::u16string& to) {
-  return Noted(MoveFileExW(WinText(from), WinText(to), MOVEFILE_REPLACE_EXISTING) != 0);
+Done RenameFile(const std::u16string& from, const std::u16string& to) {
+  return CallResult(MoveFileExW(WinText(from), WinText(to), MOVEFILE_REPLACE_EXISTING) != 0);
 }
 
 // The system's message without its closing period and line break.
-std::string LastFailure() {
-  if (lastFailure == 0) return {};
+std::string FailureText(std::uint32_t failure) {
+  if (failure == 0) return {};
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, lastFailure, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::u16string message = n ? FromWinText(text, n) : u"error " + AnsiToWide(std::to_string(lastFailure));
+                                 nullptr, failure, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string message = n ? FromWinText(text, n) : u"error " + AnsiToWide(std::to_string(failure));
   LocalFree(text);
   while (!message.empty() && (message.back() <= u' ' || message.back() == u'.')) message.pop_back();
   return WideToAnsi(message);

@@ -105,7 +105,7 @@ bool TZipExtractor::ExtractSmallFile(const TZipEntry& entry, const std::u16strin
   const std::u16string shown = TEntryName::Shown(entry.name);
   if (!reader_.Extract(entry, AppendToMemory, &memory))
     return Fail(reader_.Failure().empty() ? u"damaged data: " + shown : reader_.Failure());
-  const os::FileHandle file = os::FileCreate(path);
+  const os::FileHandle file = os::FileCreate(path).handle;
   if (file == os::kNoFile) return Fail(u"cannot create " + shown);
   const auto size = static_cast<std::int32_t>(memory.size);
   const bool written = size == 0 || os::FileWrite(file, memory.data, size) == size;
@@ -118,7 +118,7 @@ bool TZipExtractor::ExtractSmallFile(const TZipEntry& entry, const std::u16strin
 // Written under a temporary name, renamed into place once complete.
 bool TZipExtractor::ExtractFile(const TZipEntry& entry, const std::u16string& path) {
   const std::u16string part = path + kPartSuffix;
-  TFileSink sink{os::FileCreate(part), false};
+  TFileSink sink{os::FileCreate(part).handle, false};
   const std::u16string shown = TEntryName::Shown(entry.name);
   if (sink.file == os::kNoFile) return Fail(u"cannot create " + shown);
   const bool written = reader_.Extract(entry, WriteToFile, &sink);

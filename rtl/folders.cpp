@@ -5,7 +5,7 @@
 
 namespace rtl {
 
-bool ForceDirectories(const std::u16string& dir) {
+os::Done ForceDirectories(const std::u16string& dir) {
   if (dir.empty()) throw EInOutError(u"ディレクトリを作成できません");
   return CreateFolders(dir);
 }

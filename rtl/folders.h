@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "os/os.h"
+
 namespace rtl {
 
 // Creates a folder and its missing parents; an empty path raises
-// EInOutError. A failure gives false.
-bool ForceDirectories(const std::u16string& dir);
+// EInOutError. A failure gives false, with the failed call's reason.
+os::Done ForceDirectories(const std::u16string& dir);
 
 }  // namespace rtl

@@ -87,13 +87,16 @@ bool IsRoot(const std::u16string& dir) {
 
 }  // namespace
 
-bool CreateFolders(const std::u16string& dir) {
-  if (dir.empty()) return false;
+os::Done CreateFolders(const std::u16string& dir) {
+  if (dir.empty()) return {false, 0};
   std::u16string path = dir;
   if (path.back() == os::kPathDelimiter) path.pop_back();
-  if (IsRoot(path) || os::DirectoryExists(path)) return true;
+  if (IsRoot(path) || os::DirectoryExists(path)) return {true, 0};
   std::u16string parent = ExtractFilePath(path);
-  if (!parent.empty() && parent != path && !CreateFolders(parent)) return false;
+  if (!parent.empty() && parent != path) {
+    const os::Done made = CreateFolders(parent);
+    if (!made) return made;
+  }
   return os::MakeDirectory(path);
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "os/os.h"
+
 namespace rtl {
 
 // 1-based position of the first occurrence of sub in text, exact and
@@ -37,10 +39,11 @@ std::string FromBuffer(const char* buffer, std::size_t max);
 
 // True only for an existing file that is not a folder.
 bool FileExists(const std::u16string& name);
-// Creates a folder and its missing parents; false on a failure or for an
-// empty path. Raises nothing, so that code built without exceptions (the
-// plug-in) can use it; ForceDirectories (rtl/folders.h) is the raising form.
-bool CreateFolders(const std::u16string& dir);
+// Creates a folder and its missing parents; false on a failure (with the
+// failed call's reason) or for an empty path. Raises nothing, so that code
+// built without exceptions (the plug-in) can use it; ForceDirectories
+// (rtl/folders.h) is the raising form.
+os::Done CreateFolders(const std::u16string& dir);
 // The folder part of a path: up to and including its last delimiter or colon.
 std::u16string ExtractFilePath(const std::u16string& path);
 // The running program's full path.

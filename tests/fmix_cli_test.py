@@ -84,6 +84,8 @@ def refusals_leave_no_output(fmix, work):
         for name in ("back\\slash", "dri:ve"):
             write(work + "/" + name, b"x")
             refused.append(([work + "/" + name], name))
+        write(work + "/line\nbreak", b"x")  # spelled out: the refusal stays one line
+        refused.append(([work + "/line\nbreak"], "line\\nbreak"))
     for inputs, culprit in refused:
         fmix.fails(1, "create", fmix.path(work + "/old.pack"), fmix.path(work + "/a.txt"),
                    *map(fmix.path, inputs), says=culprit)

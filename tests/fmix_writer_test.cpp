@@ -1,4 +1,5 @@
-// What fmix's pack writer refuses, before anything is written.
+// What the pack writer refuses, before anything is written, and fmix's code
+// page that it stores names in.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,21 +7,26 @@
 
 #include "fmix/cli_error.h"
 #include "fmix/code_page.h"
-#include "fmix/file_mix_writer.h"
 #include "fmix/output_file.h"
+#include "rtl/exception.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
+#include "unit_pack_files/file_mix_writer.h"
 
 using namespace testing_files;
 
 namespace {
 
+// The message of what add raises: the writer's EInOutError or the code
+// page's ECliError.
 std::string Refusal(const std::function<void()>& add) {
   try {
     add();
   } catch (const ECliError& e) {
     EXPECT_EQ(e.ExitCode(), 1);
     return e.what();
+  } catch (const EInOutError& e) {
+    return rtl::ToAnsi(e.Message());
   }
   return "(accepted)";
 }
@@ -41,7 +47,8 @@ TEST(FileMixWriter, NameRules) {
 }
 
 TEST(FileMixWriter, RefusesDuplicatesAndTooManyEntries) {
-  TFileMixWriter writer;
+  const TCodePage western;
+  TFileMixWriter writer(western);
   writer.AddBytes("CONFIG.TXT", "a", kStored);
   EXPECT_NE(Refusal([&] { writer.AddBytes("Config.txt", "b", kMode1); }).find("Config.txt"), std::string::npos);
   for (int i = 1; i < 65535; ++i) writer.AddBytes("e" + std::to_string(i), "", kStored);
@@ -59,7 +66,8 @@ TEST(FileMixWriter, RefusesEntriesAndPacksBeyondTheirLimits) {
   }
   WriteFile(dir.File("huge"), "");
   std::filesystem::resize_file(dir.File("huge"), TFileMixWriter::kMaxEntrySize + 1ull);
-  TFileMixWriter writer;
+  const TCodePage western;
+  TFileMixWriter writer(western);
   EXPECT_NE(Refusal([&] { writer.AddFile("huge", dir.File("huge"), kStored); }).find(dir.File("huge")),
             std::string::npos);
   EXPECT_NE(Refusal([&] { writer.AddFile("x", dir.File("missing"), kStored); }).find("no such file"),
@@ -78,7 +86,8 @@ TEST(FileMixWriter, RefusesEntriesAndPacksBeyondTheirLimits) {
 TEST(FileMixWriter, AShrunkInputFailsTheWrite) {
   ScratchDir dir;
   WriteFile(dir.File("in"), "0123456789");
-  TFileMixWriter writer;
+  const TCodePage western;
+  TFileMixWriter writer(western);
   writer.AddFile("in", dir.File("in"), kStored);
   WriteFile(dir.File("in"), "01234");
   {
@@ -132,7 +141,8 @@ TEST(CodePage, ReadsTheOptionsValue) {
 TEST(FileMixWriter, StoresNamesInTheTargetCodePage) {
   if (rtl::ToWide(rtl::ToAnsi(u"表示")) != u"表示") GTEST_SKIP() << "the host's code page has no kanji";
   ScratchDir dir;
-  TFileMixWriter writer(TCodePage(932));
+  const TCodePage japanese(932);
+  TFileMixWriter writer(japanese);
   writer.AddBytes(rtl::ToAnsi(u"表示.txt"), "x", kStored);
   writer.AddBytes(rtl::ToAnsi(std::u16string(128, u'日')), "", kStored);
   EXPECT_NE(Refusal([&] { writer.AddBytes(rtl::ToAnsi(std::u16string(129, u'日')), "", kStored); }).find("256 bytes"),
@@ -148,7 +158,8 @@ TEST(FileMixWriter, StoresNamesInTheTargetCodePage) {
   std::string kanji;
   for (int i = 0; i < 128; ++i) kanji += "\x93\xFA";
   EXPECT_EQ(RecordName(dir.File("p.pack"), 1), kanji);
-  TFileMixWriter western;
+  const TCodePage cp1252;
+  TFileMixWriter western(cp1252);
   EXPECT_NE(Refusal([&] { western.AddBytes(rtl::ToAnsi(u"表示.txt"), "", kStored); }).find("code page 1252"),
             std::string::npos);
 }

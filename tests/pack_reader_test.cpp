@@ -1,20 +1,23 @@
-// The pack reader, the shared scrambling and the reserved copy, with packs
-// built byte by byte and by the writer of fmix.
+// The pack reader and its look-up, the shared scrambling and the reserved
+// copy, with packs built byte by byte and by the pack writer.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
-#include "fmix/file_mix_writer.h"
+#include "fmix/code_page.h"
 #include "fmix/output_file.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "tests/pack_fixtures.h"
 #include "tests/test_files.h"
+#include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/file_mix_reader.h"
+#include "unit_pack_files/file_mix_writer.h"
 #include "unit_pack_files/reserved_copy.h"
 #include "unit_pack_files/scramble.h"
 #include "velm_stream/tv_file_stream.h"
@@ -92,7 +95,8 @@ TEST(Scramble, KnownKeyStreams) {
 // and read back byte for byte, by name and by ExtractAll.
 TEST(FileMixWriter, RoundTripsThroughTheReader) {
   ScratchDir dir;
-  TFileMixWriter writer;
+  const TCodePage western;
+  TFileMixWriter writer(western);
   std::vector<std::pair<std::string, std::string>> plain;
   unsigned seed = 1;
   for (std::size_t size : {0, 1, 61439, 61440, 61441, 3 * 1024 * 1024 + 7})
@@ -149,6 +153,17 @@ TEST(FileMixReader, LookupFoldsOnlyAsciiLettersAndTakesTheFirstMatch) {
   twice->ExtractAll(dir.File("twice") + kDelimiter);
   EXPECT_EQ(ReadFile(dir.File("twice") + kDelimiter + "same"), "two");
   EXPECT_EQ(Text(*twice, "SAME"), "one");
+}
+
+// The look-up that verify shares with the reader also takes the last record
+// of a name, the one whose data ExtractAll leaves.
+TEST(EntryLookup, TakesTheFirstOrTheLastRecordOfAName) {
+  const std::vector<std::u16string> names = {u"config.txt", u"ÄRGER", u"CONFIG.TXT", u"ärger"};
+  const auto nameOf = [&](std::int32_t i) { return names[static_cast<std::size_t>(i)]; };
+  EXPECT_EQ(FindEntryIndex(4, u"Config.Txt", Match::kFirst, nameOf), 0);
+  EXPECT_EQ(FindEntryIndex(4, u"Config.Txt", Match::kLast, nameOf), 2);
+  EXPECT_EQ(FindEntryIndex(4, u"äRGER", Match::kFirst, nameOf), 3);
+  EXPECT_EQ(FindEntryIndex(4, u"ARGER", Match::kLast, nameOf), -1);
 }
 
 TEST(FileMixReader, EdgeRecords) {

@@ -78,7 +78,7 @@ TEST(Paths, FileExistsIsFalseForFoldersAndMissingEntries) {
 #ifdef _WIN32
   EXPECT_FALSE(rtl::FileExists(rtl::ToWide(dir.File("bad<name>?"))));  // error 123
   // A file held open without sharing still exists (the directory search decides).
-  os::FileHandle h = os::FileOpen(rtl::ToWide(dir.File("f.txt")), os::Access::Read, os::Share::None);
+  os::FileHandle h = os::FileOpen(rtl::ToWide(dir.File("f.txt")), os::Access::Read, os::Share::None).handle;
   EXPECT_TRUE(rtl::FileExists(rtl::ToWide(dir.File("f.txt"))));
   os::FileClose(h);
 #endif
@@ -97,7 +97,9 @@ TEST(Paths, RenameFileReplacesAnExistingTargetAndRemoveFileDeletes) {
   EXPECT_TRUE(os::RenameFile(from, to));
   EXPECT_FALSE(os::FileExists(from));
   EXPECT_EQ(testing_files::ReadFile(dir.File("target.txt")), "new");
-  EXPECT_FALSE(os::RenameFile(from, to));  // the source is gone
+  const os::Done gone = os::RenameFile(from, to);  // the source is gone, and the failure says why
+  EXPECT_FALSE(gone);
+  EXPECT_NE(os::FailureText(gone.failure), "");
   EXPECT_TRUE(os::RemoveFile(to));
   EXPECT_FALSE(os::FileExists(to));
   EXPECT_FALSE(os::RemoveFile(to));

@@ -1,11 +1,11 @@
 #include "unit_pack_files/file_mix_reader.h"
 
-#include <cstring>
-
 #include "rtl/exception.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
+#include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/entry_name.h"
+#include "unit_pack_files/file_mix_directory.h"
 #include "unit_pack_files/reserved_copy.h"
 #include "unit_pack_files/scramble.h"
 #include "velm_stream/tv_file_stream.h"
@@ -41,21 +41,18 @@ void TFileMixReader::Load(const std::string& name) {
 
 TFileMixReader::~TFileMixReader() { FreeDirectory(); }
 
-// A pack cut off inside its header or a record is refused like one with the
-// wrong magic, rather than read with bytes missing.
+// Each record in a block of its own. A pack cut off inside its header or a
+// record is refused like one with the wrong magic, rather than read with
+// bytes missing.
 void TFileMixReader::LoadDirectory(const std::string& name) {
-  TFileMixHeader header = {};
-  pack_->SetPosition(0);
-  const std::int32_t got = pack_->Read(&header, sizeof header);
-  if (std::memcmp(header.Magic, kFileMixMagic, sizeof kFileMixMagic) != 0 || got != sizeof header)
-    FormatError(name);
-  for (std::uint32_t i = 0; i < header.EntryCount; ++i) {
-    auto record = std::make_unique<TFileMixEntry>();
-    if (pack_->Read(record.get(), sizeof(TFileMixEntry)) != sizeof(TFileMixEntry))
-      FormatError(name);
+  TFileMixDirectory directory(*pack_);
+  for (std::uint32_t i = 0; i < directory.Declared(); ++i) {
+    std::unique_ptr<TFileMixEntry> record(new TFileMixEntry);  // filled by Next
+    if (!directory.Next(*record)) FormatError(name);
     directory_.Add(record.get());  // freed through the list once Add succeeded
     record.release();
   }
+  if (!directory.Complete()) FormatError(name);
 }
 
 void TFileMixReader::FreeDirectory() {
@@ -108,10 +105,9 @@ void TFileMixReader::ExtractAll(const std::string& folder) {
 }
 
 const TFileMixEntry* TFileMixReader::FindEntry(const std::string& entryName) const {
-  const std::u16string wanted = rtl::UpperCase(rtl::ToWide(entryName));
-  for (std::int32_t i = 0; i < directory_.Count; ++i)
-    if (rtl::UpperCase(rtl::ToWide(EntryName(*Entry(i)))) == wanted) return Entry(i);
-  return nullptr;
+  const std::int32_t index = FindEntryIndex(directory_.Count, rtl::ToWide(entryName), Match::kFirst,
+                                            [this](std::int32_t i) { return rtl::ToWide(EntryName(*Entry(i))); });
+  return index < 0 ? nullptr : Entry(index);
 }
 
 bool TFileMixReader::ExtractByName(const std::string& entryName,

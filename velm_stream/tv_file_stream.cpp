@@ -28,23 +28,34 @@ bool DecodeMode(std::uint16_t mode, os::Access& access, os::Share& share) {
 TVFileStream::TVFileStream(const std::string& fileName, std::uint16_t mode) {
   std::u16string name;
   if (!rtl::ToWideExact(fileName, name)) OpenError(name);
-  Open(name, mode);
+  handle_ = OpenHandle(name, mode).handle;
+  if (handle_ < 0) OpenError(name);
 }
 
-TVFileStream::TVFileStream(const std::u16string& fileName, std::uint16_t mode) {
-  Open(fileName, mode);
+TVFileStream::TVFileStream(const std::u16string& fileName, std::uint16_t mode)
+    : handle_(OpenHandle(fileName, mode).handle) {
+  if (handle_ < 0) OpenError(fileName);
 }
 
-void TVFileStream::Open(const std::u16string& name, std::uint16_t mode) {
+// The stream is made first, so that no handle is left open when memory runs
+// out.
+TVFileStream::Opened TVFileStream::TryOpen(const std::string& fileName, std::uint16_t mode) {
+  std::u16string name;
+  if (!rtl::ToWideExact(fileName, name)) return {nullptr, 0};
+  std::unique_ptr<TVFileStream> stream(new TVFileStream());
+  const os::Opened opened = OpenHandle(name, mode);
+  if (opened.handle < 0) return {nullptr, opened.failure};
+  stream->handle_ = opened.handle;
+  return {std::move(stream), 0};
+}
+
+os::Opened TVFileStream::OpenHandle(const std::u16string& name, std::uint16_t mode) {
   os::Access access;
   os::Share share;
-  if (mode == kCreate)
-    handle_ = os::FileCreate(name);
-  else if (mode == kCreateNew)
-    handle_ = os::FileCreateNew(name);
-  else if (DecodeMode(mode, access, share))
-    handle_ = os::FileOpen(name, access, share);
-  if (handle_ < 0) OpenError(name);
+  if (mode == kCreate) return os::FileCreate(name);
+  if (mode == kCreateNew) return os::FileCreateNew(name);
+  if (DecodeMode(mode, access, share)) return os::FileOpen(name, access, share);
+  return {os::kNoFile, 0};
 }
 
 TVFileStream::~TVFileStream() {

@@ -2,6 +2,7 @@
 // position, buffer or name of its own; every call is one system call.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "os/os.h"
@@ -23,6 +24,17 @@ class TVFileStream : public TVStream {
   TVFileStream(const std::string& fileName, std::uint16_t mode);
   TVFileStream(const std::u16string& fileName, std::uint16_t mode);
   ~TVFileStream() override;
+
+  // What TryOpen gives back: the stream, or null and the system's code for
+  // why the file could not be opened (os::FailureText; 0 for a name that has
+  // no exact UTF-16 form or a mode that has no meaning).
+  struct Opened {
+    std::unique_ptr<TVFileStream> stream;
+    std::uint32_t failure;
+  };
+  // Opens as the constructor does, but gives a failure back instead of
+  // raising it, for callers that report why.
+  static Opened TryOpen(const std::string& fileName, std::uint16_t mode);
   TVFileStream(const TVFileStream&) = delete;
   TVFileStream& operator=(const TVFileStream&) = delete;
 
@@ -34,7 +46,8 @@ class TVFileStream : public TVStream {
   os::FileHandle Handle() const { return handle_; }
 
  private:
-  void Open(const std::u16string& name, std::uint16_t mode);
+  TVFileStream() = default;  // no file yet: TryOpen gives it one
+  static os::Opened OpenHandle(const std::u16string& name, std::uint16_t mode);
 
   os::FileHandle handle_ = os::kNoFile;
 };

@@ -15,7 +15,8 @@ bool TZipFileSource::Open(std::u16string& reason) {
   if (!os::FileExists(Name())) return false;
   reason = u"cannot open the archive";
   std::u16string exact;
-  if (rtl::ToWideExact(fileName_, exact)) file_ = os::FileOpen(exact, os::Access::Read, os::Share::Read);
+  if (rtl::ToWideExact(fileName_, exact))
+    file_ = os::FileOpen(exact, os::Access::Read, os::Share::Read).handle;
   if (file_ == os::kNoFile) return false;
   size_ = os::FileSeek(file_, 0, 2);
   return size_ >= 0;

@@ -1,10 +1,12 @@
 // TFileMixWriter: builds a pack (the 11-byte header, one 265-byte record per
 // entry, then the entries' data back to back in the order they were added)
-// and writes it through a TOutputFile. Every check happens when an entry is
-// added, so a pack that WriteTo starts is one that can be written whole.
-// Names are given in the host's encoding and stored in the target's code page.
+// and writes it into a byte sink. Every check happens when an entry is added,
+// so a pack that WriteTo starts is one that can be written whole. Names are
+// given in the host's encoding and stored in the target's code page, through
+// the caller's encoder, which must outlive the writer.
 //
-//   TFileMixWriter writer(TCodePage(932));
+//   const TCodePage codePage(932);
+//   TFileMixWriter writer(codePage);
 //   writer.AddFile("YZ1.DLL", "build/yz1.dll", kStored);
 //   writer.AddBytes("CONFIG.TXT", "app\\setup.exe", kStored);
 //   TOutputFile out("setup.pack");
@@ -17,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "fmix/code_page.h"
 #include "unit_pack_files/scramble.h"
 
-class TOutputFile;
+class TByteSink;
+class TNameEncoder;
 
 class TFileMixWriter {
  public:
@@ -29,7 +31,9 @@ class TFileMixWriter {
   static constexpr std::uint64_t kMaxPackSize = 0xFFFFFFFF;
   static constexpr std::size_t kMaxEntries = 0xFFFF;
 
-  explicit TFileMixWriter(const TCodePage& codePage = TCodePage()) : codePage_(codePage) {}
+  explicit TFileMixWriter(const TNameEncoder& encoder) : encoder_(encoder) {}
+  // The writer keeps the encoder: a temporary one would be gone too soon.
+  explicit TFileMixWriter(const TNameEncoder&& encoder) = delete;
 
   // Why name cannot name an entry, or "" when it can: it must be a plain,
   // non-empty file name that can be written safely into any folder on
@@ -38,10 +42,11 @@ class TFileMixWriter {
 
   // Add an entry holding the bytes of fileName (read again by WriteTo) or
   // the given bytes; name is 8-bit text in the host's encoding. Raise
-  // ECliError naming fileName (or the entry) when the name is refused, has no
-  // exact form of at most 256 bytes in the code page, the file cannot be
+  // EInOutError "FILE: reason", naming fileName (or the entry), when the name
+  // is refused or longer than 256 bytes in the code page, the file cannot be
   // read, or the pack would pass its limits: 65,535 entries, kMaxEntrySize
-  // per entry, 4 GiB - 1 in all.
+  // per entry, 4 GiB - 1 in all; the encoder raises its own error for a name
+  // that has no exact form in its code page.
   void AddFile(const std::string& name, const std::string& fileName, ScrambleMode mode);
   void AddBytes(const std::string& name, const std::string& bytes, ScrambleMode mode);
 
@@ -49,8 +54,9 @@ class TFileMixWriter {
   // The size of the pack as WriteTo writes it; also its TotalSize field.
   std::uint64_t PackSize() const;
 
-  // Writes the whole pack; raises ECliError when an input fails to read.
-  void WriteTo(TOutputFile& out) const;
+  // Writes the whole pack; raises EInOutError naming an input that fails to
+  // read (the sink raises its own errors).
+  void WriteTo(TByteSink& out) const;
 
  private:
   struct Entry {
@@ -64,7 +70,7 @@ class TFileMixWriter {
   void Append(Entry entry, const std::string& label);
   std::string Data(const Entry& entry) const;
 
-  TCodePage codePage_;
+  const TNameEncoder& encoder_;
   std::vector<Entry> entries_;
   std::set<std::u16string> keys_;  // the names as a case-blind Windows volume compares them
   std::uint64_t dataSize_ = 0;
