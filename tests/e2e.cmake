@@ -6,12 +6,13 @@
 # Every prefix of the tree is a copy of one booted base that shares its DLLs.
 if(WIN32)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  set(e2e_lane1 archives_agree zip_many_entries japanese_windows verify_agrees)
+  set(e2e_lane1 zip_many_entries japanese_windows program_paths archives_agree windows_versions
+      old_windows_long_names verify_agrees)
   set(e2e_cases ${e2e_lane1} full_run no_pack no_config config_with_blanks config_absolute no_archive
       extract_failure plugin_missing plugin_crash plugin_reports_error shell_refuses
-      program_paths windows_versions two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
+      two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
       signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path swapped_setup
-      old_windows_long_names paths_outside_code_page installed_kit setup_identity)
+      paths_outside_code_page installed_kit setup_identity)
   # What Windows reads of a setup's icon and version information.
   add_executable(identity_probe identity_probe.cpp)
   target_link_options(identity_probe PRIVATE -municode)
