@@ -54,7 +54,6 @@ kit-win32: ship $(KIT_WIN32_DIR)/build.ninja
 
 test: deps
 	@$(MAKE) --no-print-directory all
-	@$(MAKE) --no-print-directory plain
 	@scripts/run-tests.sh $(WIN32_DIR) $(NATIVE_DIR) $(PLAIN_DIR)
 
 demo: deps

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the tests of the Windows tree, the sanitized native tree and (its unit
-# and script tests, no fuzzing) the plain native tree; fails when any fails.
+# and script tests, no fuzzing) the plain native tree, which it builds;
+# fails when any fails.
 # The Windows tests share Wine prefixes inside the build tree, each served by
 # a persistent server for the whole run: a server started by a client exits
 # three seconds after the last one, and a test whose client connects in that
@@ -31,13 +32,15 @@ start_prefix "$shared" & one=$!
 start_prefix "$japanese" & two=$!
 wait $one && wait $two || exit 1
 
-# The native trees' tests, one at a time, run beside the Windows tests, which
-# spend much of their time waiting on Wine; their report follows.
+# The plain tree's build and the native trees' tests, one at a time, run
+# beside the Windows tests, which spend much of their time waiting on Wine;
+# their report follows.
 log="$native/native-tests.log"
 (
   ok=0
   ctest --test-dir "$native" --output-on-failure -j1 || ok=1
-  ctest --test-dir "$plain" --output-on-failure -j1 -E fuzz || ok=1
+  { [ -f "$plain/build.ninja" ] || cmake --preset "$(basename "$plain")"; } && cmake --build "$plain" --parallel 2 &&
+    ctest --test-dir "$plain" --output-on-failure -j1 -E fuzz || ok=1
   exit $ok
 ) >"$log" 2>&1 & natives=$!
 WINEPREFIX="$shared" ctest --test-dir "$win32" --output-on-failure -j2 || status=1
