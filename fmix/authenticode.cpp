@@ -10,13 +10,13 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "fmix/host_path.h"
+#include "fmix/host_files.h"
 #include "rtl/le_bytes.h"
+#include "velm_stream/tv_file_stream.h"
 
 namespace {
 
@@ -52,20 +52,20 @@ struct DigestContext {
 
 // The digest of the covered parts of the file, read in blocks.
 bool FileDigest(const std::string& fileName, const Ranges& ranges, const EVP_MD* md, std::string& digest) {
-  std::ifstream in(HostPath(fileName), std::ios::binary);
+  const std::unique_ptr<TVFileStream> file = OpenForReading(fileName);
+  if (!file) return false;
   DigestContext context(md);
-  std::vector<char> block(1 << 20);
+  std::string block;
   for (const auto& [begin, end] : ranges) {
-    in.seekg(static_cast<std::streamoff>(begin));
-    for (std::uint64_t left = end - begin; left > 0 && in;) {
-      const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-      if (!in.read(block.data(), static_cast<std::streamsize>(size))) return false;
-      context.Update(block.data(), size);
-      left -= size;
+    if (file->Seek(static_cast<std::int64_t>(begin), 0) != static_cast<std::int64_t>(begin)) return false;
+    for (std::uint64_t left = end - begin; left > 0; left -= block.size()) {
+      block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(left, 1 << 20)));
+      if (!ReadFully(*file, block)) return false;
+      context.Update(block.data(), block.size());
     }
   }
   digest = context.Final();
-  return static_cast<bool>(in);
+  return true;
 }
 
 // The content of the DER element at p, which must carry the tag; p moves past it.
@@ -125,10 +125,8 @@ std::string LowerName(const EVP_MD* md) {
 }
 
 std::string ReadRange(const std::string& fileName, std::uint64_t offset, std::uint32_t size) {
-  std::ifstream in(HostPath(fileName), std::ios::binary);
-  std::string bytes(size, '\0');
-  in.seekg(static_cast<std::streamoff>(offset));
-  return in.read(&bytes[0], size) ? bytes : std::string();
+  std::string bytes;
+  return ReadFilePart(fileName, offset, size, bytes) ? bytes : std::string();
 }
 
 using Pkcs7 = std::unique_ptr<PKCS7, decltype(&PKCS7_free)>;

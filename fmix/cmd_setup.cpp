@@ -8,14 +8,14 @@
 // into the resources of the stub's copy. The finished setup is verified
 // before it is renamed into place.
 #include <cstdio>
-#include <filesystem>
+#include <vector>
 
 #include "fmix/cli_error.h"
 #include "fmix/code_page.h"
 #include "fmix/command_line.h"
-#include "fmix/host_path.h"
-#include "fmix/kit_files.h"
 #include "fmix/commands.h"
+#include "fmix/host_files.h"
+#include "fmix/kit_files.h"
 #include "fmix/output_file.h"
 #include "fmix/printable.h"
 #include "fmix/progress.h"
@@ -29,8 +29,6 @@
 #include "unit_pack_files/entry_name.h"
 #include "unit_pack_files/file_mix_writer.h"
 #include "unit_pack_files/name_case.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -81,8 +79,7 @@ std::u16string InstallerPath(const std::string& run, const std::string& payload)
     default:
       throw FileError(run, std::string("the installer path ") + TEntryName::FaultText(fault));
   }
-  std::error_code error;
-  if (!fs::is_regular_file(HostPath(payload) / fs::path(name.Path()), error))
+  if (!os::FileExists(ChildName(rtl::ToWide(payload), name.Path())))
     throw FileError(run, "no such file in the payload folder " + Printable(payload));
   return path;
 }
@@ -90,18 +87,22 @@ std::u16string InstallerPath(const std::string& run, const std::string& payload)
 // The plug-in unpacks into the folder that holds the pack's own entries, so
 // a payload name equal to one of them would overwrite it.
 void CheckPayload(const std::string& payload) {
-  std::error_code error;
-  const fs::file_status status = fs::status(HostPath(payload), error);
-  if (!fs::exists(status)) throw ECliError(1, "payload folder " + Printable(payload) + " does not exist");
-  if (!fs::is_directory(status)) throw ECliError(1, "payload folder " + Printable(payload) + " is not a folder");
-  for (const auto& item : fs::directory_iterator(HostPath(payload), error)) {
-    const std::u16string name = TNameCase::Key(item.path().filename().u16string());
+  const std::u16string folder = rtl::ToWide(payload);
+  if (!os::DirectoryExists(folder)) {
+    const char* const problem = os::FileExists(folder) ? " is not a folder" : " does not exist";
+    throw ECliError(1, "payload folder " + Printable(payload) + problem);
+  }
+  std::vector<os::FolderEntry> entries;
+  const os::Done listed = os::ListFolder(folder, entries);
+  if (!listed) throw FileError(payload, "cannot read the folder", os::FailureText(listed.failure));
+  for (const os::FolderEntry& entry : entries) {
+    const std::u16string name = TNameCase::Key(entry.name);
     for (const char* reserved : kPackNames)
       if (name == rtl::ToWide(reserved))
-        throw FileError(HostName(item.path()), std::string("the payload must not hold ") + reserved +
-                                                    " at its top level (the pack's own entry)");
+        throw FileError(rtl::ToAnsi(ChildName(folder, entry.name)),
+                        std::string("the payload must not hold ") + reserved +
+                            " at its top level (the pack's own entry)");
   }
-  if (error) throw FileError(payload, "cannot read the folder: " + error.message());
 }
 
 // The finished setup, read back as fmix verify reads it: one that would not

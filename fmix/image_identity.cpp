@@ -1,8 +1,6 @@
 #include "fmix/image_identity.h"
 
-#include <fstream>
-
-#include "fmix/host_path.h"
+#include "fmix/host_files.h"
 #include "rtl/le_bytes.h"
 #include "fmix/printable.h"
 #include "fmix/resource_section.h"
@@ -25,9 +23,8 @@ std::string KeyText(const TResourceTree::Key& key) {
 }  // namespace
 
 TImageIdentity::TImageIdentity(const std::string& fileName, std::uint64_t imageSize) {
-  std::ifstream in(HostPath(fileName), std::ios::binary);
-  std::string image(static_cast<std::size_t>(imageSize), '\0');
-  if (!in.read(&image[0], static_cast<std::streamsize>(image.size())))
+  std::string image;
+  if (!ReadFilePart(fileName, 0, static_cast<std::size_t>(imageSize), image))
     Fail("cannot read the image");
   else
     Describe(image);

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
 
 #include "fmix/authenticode.h"
+#include "fmix/host_files.h"
 #include "fmix/hex_bytes.h"
-#include "fmix/host_path.h"
 #include "fmix/latin_decomposition.h"
 #include "fmix/image_identity.h"
 #include "fmix/pe_image.h"
@@ -22,6 +21,7 @@
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
 #include "unit_pack_files/name_case.h"
+#include "velm_stream/tv_file_stream.h"
 #include "tar_xz/archive_format.h"
 #include "tar_xz/tar_reader.h"
 #include "zip/archive_names.h"
@@ -46,12 +46,12 @@ constexpr std::size_t kHeadBytes = 64 * 1024;
 
 // The first kHeadBytes of the file (all of a smaller one) and its size.
 bool ReadHead(const std::string& name, std::string& head, std::uint64_t& size) {
-  std::ifstream in(HostPath(name), std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  size = static_cast<std::uint64_t>(in.tellg());
-  head.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes)));
-  in.seekg(0);
-  return static_cast<bool>(in.read(&head[0], static_cast<std::streamsize>(head.size())));
+  const std::unique_ptr<TVFileStream> file = OpenForReading(name);
+  const std::int64_t length = file ? file->GetSize() : -1;
+  if (length < 0) return false;
+  size = static_cast<std::uint64_t>(length);
+  head.assign(static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadBytes)), '\0');
+  return ReadFully(*file, head);
 }
 
 // DLLs that every Windows the launcher runs on carries in its system folder,
@@ -556,7 +556,8 @@ void TSetupVerifier::NoteScrambling() {
 // The launcher marks its own full path in the Program Compatibility
 // Assistant when it holds "setup" or "install", exactly in that case.
 void TSetupVerifier::NoteMark(const std::string& runName) {
-  const std::u16string name = HostPath(runName).filename().u16string();
+  const std::u16string path = rtl::ToWide(runName);
+  const std::u16string name = path.substr(path.find_last_of(os::kFolderPartEnds) + 1);
   for (const char16_t* word : {u"setup", u"install"})
     if (rtl::Pos(word, name) != 0) {
       Add(Kind::kNote, "mark", "the file name holds \"" + rtl::ToAnsi(word) +

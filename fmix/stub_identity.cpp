@@ -1,13 +1,9 @@
 #include "fmix/stub_identity.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "fmix/cli_error.h"
-#include "fmix/host_path.h"
+#include "fmix/host_files.h"
 #include "fmix/resource_section.h"
 #include "rtl/text.h"
 
@@ -38,9 +34,7 @@ TStubIdentity::TStubIdentity(const Options& options) {
 }
 
 void TStubIdentity::ReadIcon(const std::string& iconName) {
-  std::ifstream in(HostPath(iconName), std::ios::binary);
-  if (!in) throw FileError(iconName, "cannot be read", std::strerror(errno));
-  icon_.emplace(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  icon_.emplace(ReadWholeFile(iconName));
   if (!icon_->Failure().empty()) throw FileError(iconName, icon_->Failure());
 }
 

@@ -1,7 +1,6 @@
 #include "fmix/temp_file.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <random>
 
 #include "fmix/cli_error.h"
@@ -12,10 +11,9 @@ namespace {
 
 // The temporary folder with a trailing delimiter, in the system code page.
 std::string TempFolder() {
-  std::error_code error;
-  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) throw ECliError(1, "no temporary folder: " + error.message());
-  std::u16string name = folder.u16string();
+  std::u16string name;
+  const os::Done found = os::TemporaryFolder(name);
+  if (!found) throw ECliError(1, "no temporary folder: " + os::FailureText(found.failure));
   if (name.back() != u'/' && name.back() != u'\\') name += u'/';
   return rtl::ToAnsi(name);
 }

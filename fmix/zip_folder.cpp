@@ -5,82 +5,97 @@
 #include "fmix/zip_folder.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <vector>
 
 #include "fmix/cli_error.h"
-#include "fmix/host_path.h"
+#include "fmix/host_files.h"
 #include "fmix/output_file.h"
 #include "fmix/progress.h"
+#include "os/os.h"
+#include "os/utf8.h"
+#include "rtl/text.h"
 #include "tar_xz/tar_writer.h"
 #include "tar_xz/xz_compressor.h"
 #include "zip/zip_writer.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 struct Item {
   std::string name;  // UTF-8, forward slashes; a folder's ends in "/"
-  fs::path path;
+  std::u16string path;
   std::uint64_t size = 0;
 };
 
-bool IsEmptyFolder(const fs::path& path, const std::string& shownName) {
-  std::error_code error;
-  const bool empty = fs::is_empty(path, error);
-  if (error) throw FileError(shownName, "cannot read the folder: " + error.message());
-  return empty;
-}
-
-bool IsSameFile(const fs::path& a, const fs::path& b) {
-  std::error_code ignored;
-  return fs::equivalent(a, b, ignored);
+std::vector<os::FolderEntry> Entries(const std::u16string& folder) {
+  std::vector<os::FolderEntry> entries;
+  const os::Done listed = os::ListFolder(folder, entries);
+  if (!listed) throw FileError(rtl::ToAnsi(folder), "cannot read the folder", os::FailureText(listed.failure));
+  return entries;
 }
 
 // Why a symbolic link or special file is not shipped; empty for a plain
 // file or folder. A link would ship whatever it points to (or leave a
 // linked folder out), never the link.
-std::string Refusal(fs::file_type type) {
-  if (type == fs::file_type::symlink) return "a symbolic link: give the file or folder itself";
-  if (type == fs::file_type::regular || type == fs::file_type::directory) return {};
+std::string Refusal(os::EntryKind kind) {
+  if (kind == os::EntryKind::kLink) return "a symbolic link: give the file or folder itself";
+  if (kind == os::EntryKind::kFile || kind == os::EntryKind::kFolder) return {};
   return "a special file (device, pipe or socket): neither a file nor a folder";
 }
 
-// Every file and every empty folder under dir, except the output itself
-// (under its temporary name or its target name). Symbolic links and special
-// files are refused, one line each.
-std::vector<Item> CollectItems(const fs::path& dir, const TOutputFile& out) {
-  std::vector<Item> items;
-  std::string refused;
-  std::error_code error;
-  for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end;
-       it.increment(error)) {
-    const fs::path& path = it->path();
-    const std::string shown = HostName(path);
-    Item item{path.lexically_relative(dir).generic_u8string(), path};
-    const std::string refusal = Refusal(it->symlink_status().type());
-    if (!refusal.empty()) {
-      refused += (refused.empty() ? "" : "\n") + std::string(FileError(shown, refusal).what());
-    } else if (it->is_directory()) {
-      if (!IsEmptyFolder(path, shown)) continue;
-      item.name += '/';
-    } else if (IsSameFile(path, HostPath(out.TempName())) ||
-               IsSameFile(path, HostPath(out.Target()))) {
-      continue;
-    } else if (it->file_size() > TZipWriter::kMaxSize) {
-      throw FileError(shown, "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
-    } else {
-      item.size = it->file_size();
-    }
-    if (refusal.empty()) items.push_back(std::move(item));
+// Every file and every empty folder under a folder, except the output itself
+// (under its temporary name or its target name), depth first and each
+// folder's entries in the system's order: the order refusals are reported
+// in. Symbolic links and special files are refused, one line each.
+class ItemWalk {
+ public:
+  explicit ItemWalk(const TOutputFile& out) : out_(out) {}
+  // relative: the folder's name in the archive, "" or ending in "/".
+  void Folder(const std::u16string& path, const std::u16string& relative,
+              const std::vector<os::FolderEntry>& entries) {
+    for (const os::FolderEntry& entry : entries) Entry(ChildName(path, entry.name), relative + entry.name, entry);
   }
-  if (error) throw FileError(HostName(dir), "cannot read the folder: " + error.message());
-  if (!refused.empty()) throw ECliError(1, refused);
-  std::sort(items.begin(), items.end(),
-            [](const Item& a, const Item& b) { return a.name < b.name; });
-  return items;
+  std::vector<Item>& Items() { return items_; }
+  const std::string& Refused() const { return refused_; }
+
+ private:
+  void Entry(const std::u16string& path, const std::u16string& relative, const os::FolderEntry& entry);
+  bool IsOutput(const std::u16string& path) const {
+    return os::SameFile(path, rtl::ToWide(out_.TempName())) || os::SameFile(path, rtl::ToWide(out_.Target()));
+  }
+
+  const TOutputFile& out_;
+  std::vector<Item> items_;
+  std::string refused_;
+};
+
+void ItemWalk::Entry(const std::u16string& path, const std::u16string& relative, const os::FolderEntry& entry) {
+  const std::string shown = rtl::ToAnsi(path);
+  const std::string refusal = Refusal(entry.kind);
+  if (!refusal.empty()) {
+    refused_ += (refused_.empty() ? "" : "\n") + std::string(FileError(shown, refusal).what());
+    return;
+  }
+  Item item{os::Utf16ToUtf8(relative), path, entry.size};
+  if (entry.kind == os::EntryKind::kFolder) {
+    const std::vector<os::FolderEntry> inside = Entries(path);
+    if (!inside.empty()) return Folder(path, relative + u"/", inside);
+    item.name += '/';
+  } else if (IsOutput(path)) {
+    return;
+  } else if (entry.size > TZipWriter::kMaxSize) {
+    throw FileError(shown, "4 GiB or larger, which a ZIP file without Zip64 cannot hold");
+  }
+  items_.push_back(std::move(item));
+}
+
+std::vector<Item> CollectItems(const std::u16string& dir, const TOutputFile& out) {
+  ItemWalk walk(out);
+  walk.Folder(dir, u"", Entries(dir));
+  if (!walk.Refused().empty()) throw ECliError(1, walk.Refused());
+  std::vector<Item>& items = walk.Items();
+  std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
+  return std::move(items);
 }
 
 // What a writer calls as it reads the files: progress, when shown.
@@ -121,9 +136,8 @@ void WriteZip(const std::vector<Item>& items, TOutputFile& out, TProgress* progr
 }  // namespace
 
 TZippedFolder ZipFolder(const std::string& dir, TOutputFile& out, TProgress* progress, bool solid) {
-  const fs::path root = HostPath(dir);
-  std::error_code error;
-  if (!fs::is_directory(root, error)) throw FileError(dir, "no such folder");
+  const std::u16string root = rtl::ToWide(dir);
+  if (!os::DirectoryExists(root)) throw FileError(dir, "no such folder");
   const std::vector<Item> items = CollectItems(root, out);
   if (items.size() > TZipWriter::kMaxEntries)
     throw FileError(dir, "holds " + std::to_string(items.size()) +

@@ -99,6 +99,24 @@ Done MakeDirectory(const std::u16string& name);
 bool RemoveFile(const std::u16string& name);
 // Renames from to to, replacing an existing file to.
 Done RenameFile(const std::u16string& from, const std::u16string& to);
+// What a folder's entry is in itself, a link not followed: kLink is a
+// symbolic link on POSIX and any reparse point (a junction too) on Windows;
+// kOther a device, pipe or socket.
+enum class EntryKind { kFile, kFolder, kLink, kOther };
+struct FolderEntry {
+  std::u16string name;
+  EntryKind kind;
+  std::uint64_t size;  // a file's; 0 for the others
+};
+// The entries of a folder, without "." and "..", in the order the system
+// gives them.
+Done ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries);
+// True when both names reach one file, links followed; false when either
+// cannot be reached.
+bool SameFile(const std::u16string& a, const std::u16string& b);
+// The system's temporary folder, as the system names it (on Windows with a
+// trailing backslash); fails when that names no folder.
+Done TemporaryFolder(std::u16string& folder);
 // The running program's full path, however long; empty when the platform
 // cannot tell it whole.
 std::u16string ProgramPath();

@@ -4,6 +4,7 @@
 #include "os/os.h"
 #include "os/utf8.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -23,25 +24,13 @@ namespace {
 Opened OpenResult(int fd) { return {fd < 0 ? kNoFile : fd, fd < 0 ? static_cast<std::uint32_t>(errno) : 0}; }
 Done CallResult(bool ok) { return {ok, ok ? 0 : static_cast<std::uint32_t>(errno)}; }
 
-void EncodeUtf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string Path(const std::u16string& name) { return WideToAnsi(name); }
+
+EntryKind KindOf(mode_t mode) {
+  if (S_ISLNK(mode)) return EntryKind::kLink;
+  if (S_ISDIR(mode)) return EntryKind::kFolder;
+  return S_ISREG(mode) ? EntryKind::kFile : EntryKind::kOther;
+}
 
 // iconv's name of a Windows code page: "CP932", "CP1252"; 65001 is UTF-8.
 std::string IconvName(unsigned codePage) {
@@ -138,19 +127,7 @@ std::u16string AnsiToWide(const std::string& text) {
   return out;
 }
 
-std::string WideToAnsi(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = '?';  // a lone surrogate has no 8-bit form: the default character
-    }
-    EncodeUtf8(cp, out);
-  }
-  return out;
-}
+std::string WideToAnsi(const std::u16string& text) { return Utf16ToUtf8(text); }
 
 bool CodePageKnown(unsigned codePage) {
   iconv_t cd = iconv_open("UTF-16LE", IconvName(codePage).c_str());
@@ -201,6 +178,48 @@ bool RemoveFile(const std::u16string& name) { return ::unlink(Path(name).c_str()
 
 Done RenameFile(const std::u16string& from, const std::u16string& to) {
   return CallResult(::rename(Path(from).c_str(), Path(to).c_str()) == 0);
+}
+
+// An entry that goes between the listing and its lstat fails the listing.
+Done ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries) {
+  entries.clear();
+  DIR* const dir = ::opendir(Path(folder).c_str());
+  if (!dir) return CallResult(false);
+  bool ok = true;
+  errno = 0;
+  while (const dirent* found = ::readdir(dir)) {
+    const std::string name = found->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    ok = ::fstatat(::dirfd(dir), found->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!ok) break;
+    const EntryKind kind = KindOf(st.st_mode);
+    entries.push_back({AnsiToWide(name), kind, kind == EntryKind::kFile ? static_cast<std::uint64_t>(st.st_size) : 0});
+    errno = 0;
+  }
+  const Done done = CallResult(ok && errno == 0);
+  ::closedir(dir);
+  return done;
+}
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat first, second;
+  return ::stat(Path(a).c_str(), &first) == 0 && ::stat(Path(b).c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// The first of the variables that is set, as the C++ library reads them.
+Done TemporaryFolder(std::u16string& folder) {
+  const char* name = "/tmp";
+  for (const char* variable : {"TMPDIR", "TMP", "TEMP", "TEMPDIR"})
+    if (const char* value = std::getenv(variable)) {
+      name = value;
+      break;
+    }
+  folder = AnsiToWide(name);
+  struct stat st;
+  if (::stat(name, &st) != 0) return CallResult(false);
+  return {S_ISDIR(st.st_mode), S_ISDIR(st.st_mode) ? 0u : static_cast<std::uint32_t>(ENOTDIR)};
 }
 
 std::string FailureText(std::uint32_t failure) {

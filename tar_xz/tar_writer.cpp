@@ -1,14 +1,12 @@
 #include "tar_xz/tar_writer.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
+#include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
-
-namespace fs = std::filesystem;
+#include "velm_stream/tv_file_stream.h"
 
 namespace {
 
@@ -74,8 +72,8 @@ std::string StandIn(const std::string& name) {
   return ascii.substr(0, kNameSize);
 }
 
-EInOutError SourceError(const fs::path& source, const std::u16string& reason) {
-  return EInOutError(source.u16string() + u": " + reason);
+EInOutError SourceError(const std::u16string& source, const std::u16string& reason) {
+  return EInOutError(source + u": " + reason);
 }
 
 }  // namespace
@@ -104,20 +102,21 @@ void TTarWriter::WritePadding(std::uint64_t size) {
   Write(zeros, static_cast<std::size_t>(Padded(size) - size));
 }
 
-void TTarWriter::AddFile(const std::string& name, const fs::path& source, std::uint64_t size) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) throw SourceError(source, u"cannot open for reading: " + rtl::ToWide(std::strerror(errno)));
+void TTarWriter::AddFile(const std::string& name, const std::u16string& source, std::uint64_t size) {
+  const TVFileStream::Opened in = TVFileStream::TryOpen(source, TVFileStream::kOpenShareRead);
+  if (!in.stream) throw SourceError(source, u"cannot open for reading: " + rtl::ToWide(os::FailureText(in.failure)));
   WriteHeaders(name, '0', size);
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   std::uint64_t read = 0;
-  while (in.read(buffer.get(), kChunk) || in.gcount() > 0) {
-    const auto n = static_cast<std::size_t>(in.gcount());
+  while (const std::int32_t got = in.stream->Read(buffer.get(), kChunk)) {
+    const auto n = static_cast<std::size_t>(got);
     read += n;
     if (read > size) break;
     Write(buffer.get(), n);
     if (progress_) progress_(n);
   }
-  if (in.bad()) throw SourceError(source, u"read failed");
+  if (read <= size && static_cast<std::int64_t>(read) < in.stream->GetSize())
+    throw SourceError(source, u"read failed");
   if (read != size) throw SourceError(source, u"changed while it was read");
   WritePadding(size);
 }

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -28,7 +27,7 @@ class TTarWriter {
 
   // name: UTF-8 with forward slashes, relative. Raises EInOutError naming
   // source when it cannot be read or its size is no longer size.
-  void AddFile(const std::string& name, const std::filesystem::path& source, std::uint64_t size);
+  void AddFile(const std::string& name, const std::u16string& source, std::uint64_t size);
   // name ends in "/".
   void AddFolder(const std::string& name);
   // Writes the end of the archive.

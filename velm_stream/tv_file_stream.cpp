@@ -42,8 +42,12 @@ TVFileStream::TVFileStream(const std::u16string& fileName, std::uint16_t mode)
 TVFileStream::Opened TVFileStream::TryOpen(const std::string& fileName, std::uint16_t mode) {
   std::u16string name;
   if (!rtl::ToWideExact(fileName, name)) return {nullptr, 0};
+  return TryOpen(name, mode);
+}
+
+TVFileStream::Opened TVFileStream::TryOpen(const std::u16string& fileName, std::uint16_t mode) {
   std::unique_ptr<TVFileStream> stream(new TVFileStream());
-  const os::Opened opened = OpenHandle(name, mode);
+  const os::Opened opened = OpenHandle(fileName, mode);
   if (opened.handle < 0) return {nullptr, opened.failure};
   stream->handle_ = opened.handle;
   return {std::move(stream), 0};

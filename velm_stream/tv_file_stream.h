@@ -35,6 +35,7 @@ class TVFileStream : public TVStream {
   // Opens as the constructor does, but gives a failure back instead of
   // raising it, for callers that report why.
   static Opened TryOpen(const std::string& fileName, std::uint16_t mode);
+  static Opened TryOpen(const std::u16string& fileName, std::uint16_t mode);
   TVFileStream(const TVFileStream&) = delete;
   TVFileStream& operator=(const TVFileStream&) = delete;
 

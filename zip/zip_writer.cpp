@@ -1,18 +1,15 @@
 #include "zip/zip_writer.h"
 
-#include <cerrno>
-#include <cstring>
 #include <zlib.h>
 
-#include <fstream>
 #include <functional>
 #include <memory>
 
+#include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
+#include "velm_stream/tv_file_stream.h"
 #include "zip/zip_format.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -57,28 +54,29 @@ struct Pass {
 };
 
 // "FILE: reason" about a file the archive is made of.
-EInOutError SourceError(const fs::path& source, const std::u16string& reason) {
-  return EInOutError(source.u16string() + u": " + reason);
+EInOutError SourceError(const std::u16string& source, const std::u16string& reason) {
+  return EInOutError(source + u": " + reason);
 }
 
-// Reads source chunk by chunk, keeping its length and CRC-32 in pass.
-void ReadFile(const fs::path& source, Pass& pass, const Sink& consume) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) throw SourceError(source, u"cannot open for reading: " + rtl::ToWide(std::strerror(errno)));
+// Reads source chunk by chunk, keeping its length and CRC-32 in pass. A
+// failed read ends the file early, short of its size.
+void ReadFile(const std::u16string& source, Pass& pass, const Sink& consume) {
+  const TVFileStream::Opened in = TVFileStream::TryOpen(source, TVFileStream::kOpenShareRead);
+  if (!in.stream) throw SourceError(source, u"cannot open for reading: " + rtl::ToWide(os::FailureText(in.failure)));
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   uLong crc = crc32(0, nullptr, 0);
-  while (in.read(buffer.get(), kChunk) || in.gcount() > 0) {
-    const auto n = static_cast<std::size_t>(in.gcount());
+  while (const std::int32_t got = in.stream->Read(buffer.get(), kChunk)) {
+    const auto n = static_cast<std::size_t>(got);
     crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.get()), static_cast<uInt>(n));
     pass.size += n;
     consume(buffer.get(), n);
     if (*pass.progress) (*pass.progress)(n);
   }
-  if (in.bad()) throw SourceError(source, u"read failed");
+  if (static_cast<std::int64_t>(pass.size) < in.stream->GetSize()) throw SourceError(source, u"read failed");
   pass.crc = static_cast<std::uint32_t>(crc);
 }
 
-Pass Store(const fs::path& source, const Sink& sink, const TZipWriter::Progress& progress) {
+Pass Store(const std::u16string& source, const Sink& sink, const TZipWriter::Progress& progress) {
   Pass pass;
   pass.progress = &progress;
   ReadFile(source, pass, [&](const char* data, std::size_t size) {
@@ -101,7 +99,7 @@ void Drain(z_stream& stream, int flush, Pass& pass, const Sink& sink) {
   } while (stream.avail_out == 0);
 }
 
-Pass Deflate(const fs::path& source, const Sink& sink, const TZipWriter::Progress& progress) {
+Pass Deflate(const std::u16string& source, const Sink& sink, const TZipWriter::Progress& progress) {
   z_stream stream{};
   if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw EOutOfMemory(u"out of memory");
@@ -156,7 +154,7 @@ void TZipWriter::WriteLocalHeader(const Record& record) {
   records_.push_back(record);
 }
 
-void TZipWriter::AddFile(const std::string& name, const fs::path& source) {
+void TZipWriter::AddFile(const std::string& name, const std::u16string& source) {
   // Deflated once into memory; read again only to store it, or when its
   // deflated bytes outgrew what is kept.
   std::string deflated;

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,7 +33,7 @@ class TZipWriter {
   // name: UTF-8 with forward slashes, relative. Raises EInOutError naming
   // source when it cannot be read or changes while it is read, or the archive
   // when it outgrows ZIP.
-  void AddFile(const std::string& name, const std::filesystem::path& source);
+  void AddFile(const std::string& name, const std::u16string& source);
   // name ends in "/".
   void AddFolder(const std::string& name);
   // Writes the central directory and its end record.
