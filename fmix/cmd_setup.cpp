@@ -26,9 +26,9 @@
 #include "fmix/zip_folder.h"
 #include "os/os.h"
 #include "rtl/text.h"
-#include "unit_pack_files/entry_name.h"
+#include "rtl/entry_name.h"
 #include "unit_pack_files/file_mix_writer.h"
-#include "unit_pack_files/name_case.h"
+#include "rtl/name_case.h"
 
 namespace {
 

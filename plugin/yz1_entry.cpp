@@ -19,7 +19,7 @@
 #include "plugin/command_line.h"
 #include "plugin/zip_extractor.h"
 #include "tar_xz/archive_format.h"
-#include "unit_pack_files/entry_name.h"
+#include "rtl/entry_name.h"
 #include "zip/zip_file_source.h"
 #include "zip/zip_name_decoder.h"
 #include "rtl/text.h"

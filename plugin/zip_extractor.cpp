@@ -6,7 +6,7 @@
 #include "os/os.h"
 #include "zip/archive_names.h"
 #include "zip/unpackable_entries.h"
-#include "unit_pack_files/entry_name.h"
+#include "rtl/entry_name.h"
 #include "zip/archive_reader.h"
 #include "zip/zip_reader.h"
 #include "rtl/text.h"

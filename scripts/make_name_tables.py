@@ -2,7 +2,7 @@
 """Writes the two Unicode tables that name checks use, from the Unicode data
 that Python's unicodedata module carries (its version goes into each table):
 
-  unit_pack_files/upper_case_table.h: the simple uppercase mapping of the
+  rtl/upper_case_table.h: the simple uppercase mapping of the
       Basic Multilingual Plane (UnicodeData.txt field 12), as runs of code
       points with one delta, every code point (stride 1) or every other one
       (stride 2), as Windows compares names on a case-blind volume;
@@ -71,7 +71,7 @@ def write_table(path, comment, struct, fields, array, cells, rows):
 
 
 def main():
-    write_table("unit_pack_files/upper_case_table.h",
+    write_table("rtl/upper_case_table.h",
                 "// The simple uppercase mapping of the Basic Multilingual Plane: code points\n"
                 "// first, first + stride, ... up to last map to themselves plus delta\n"
                 "// (modulo 0x10000). Sorted by first; runs do not overlap.\n",

@@ -4,7 +4,7 @@
 #include "rtl/folders.h"
 #include "rtl/text.h"
 #include "unit_pack_files/entry_lookup.h"
-#include "unit_pack_files/entry_name.h"
+#include "rtl/entry_name.h"
 #include "unit_pack_files/file_mix_directory.h"
 #include "unit_pack_files/reserved_copy.h"
 #include "unit_pack_files/scramble.h"

@@ -7,9 +7,9 @@
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "unit_pack_files/byte_sink.h"
-#include "unit_pack_files/entry_name.h"
+#include "rtl/entry_name.h"
 #include "unit_pack_files/file_mix_records.h"
-#include "unit_pack_files/name_case.h"
+#include "rtl/name_case.h"
 #include "unit_pack_files/name_encoder.h"
 #include "velm_stream/tv_file_stream.h"
 

@@ -3,8 +3,8 @@
 #include <map>
 #include <set>
 
-#include "unit_pack_files/entry_name.h"
-#include "unit_pack_files/name_case.h"
+#include "rtl/entry_name.h"
+#include "rtl/name_case.h"
 #include "zip/zip_reader.h"
 
 TArchiveNames::TArchiveNames(const std::vector<TZipEntry>& entries) {

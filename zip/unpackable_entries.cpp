@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "rtl/text.h"
-#include "unit_pack_files/entry_name.h"
+#include "rtl/entry_name.h"
 #include "zip/zip_format.h"
 #include "zip/zip_reader.h"
 

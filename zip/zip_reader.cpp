@@ -7,7 +7,7 @@
 
 #include "rtl/le_bytes.h"
 #include "rtl/text.h"
-#include "unit_pack_files/entry_name.h"
+#include "rtl/entry_name.h"
 #include "zip/zip_format.h"
 #include "zip/zip_name_decoder.h"
 

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "unit_pack_files/upper_case_table.h"
+#include "rtl/upper_case_table.h"
 
 class TNameCase {
  public:
