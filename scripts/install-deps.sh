@@ -23,15 +23,38 @@ libclang-rt-14-dev zip unzip locales imagemagick openssl osslsigncode fonts-ipaf
 7zip libarchive-tools xz-utils icoutils nsis"
 PACKAGES="$BUILD_PACKAGES"
 [ "$1" = build ] || PACKAGES="$BUILD_PACKAGES $TEST_PACKAGES"
+# Tries of `apt-get update` before going on with the lists at hand, and the
+# pause between them (a mirror in mid-sync is often whole again in seconds).
+UPDATE_TRIES=${INSTALL_DEPS_UPDATE_TRIES:-3}
+UPDATE_PAUSE=${INSTALL_DEPS_UPDATE_PAUSE:-10}
 
 # Some Wine tests run under a Japanese locale (code page 932); the IPA Gothic
 # font draws their boxes' Japanese text in screenshots.
 need_locale() { [ "$1" != build ] && ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; }
 
-missing=""
-for p in $PACKAGES; do
-  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
-done
+installed() { dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+missing_of() {
+  out=""
+  for p in $1; do installed "$p" || out="$out $p"; done
+  echo "$out"
+}
+
+# One failed index (a mirror in mid-sync) must not stop the set-up: apt-get
+# keeps the lists it fetched, so after the last try it goes on with those.
+update_lists() {
+  try=1
+  while :; do
+    $SUDO apt-get update -qq && return 0
+    [ "$try" -ge "$UPDATE_TRIES" ] && break
+    echo "apt-get update failed (try $try of $UPDATE_TRIES); trying again in ${UPDATE_PAUSE} s"
+    sleep "$UPDATE_PAUSE"
+    try=$((try + 1))
+  done
+  echo "apt-get update failed $UPDATE_TRIES times; installing from the package lists at hand"
+}
+
+missing=$(missing_of "$PACKAGES")
 if [ -z "$missing" ] && ! need_locale "$1"; then exit 0; fi
 
 SUDO=""
@@ -39,8 +62,20 @@ SUDO=""
 if [ -n "$missing" ]; then
   echo "installing:$missing"
   case "$missing" in *:i386*) $SUDO dpkg --add-architecture i386;; esac
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing >/dev/null
+  update_lists
+  # All at once first; when that fails, one by one, so that every package that
+  # can be had is installed and the report names only those that cannot.
+  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing >/dev/null; then
+    for p in $missing; do
+      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "$p" >/dev/null 2>&1 || true
+    done
+    still=$(missing_of "$missing")
+    if [ -n "$still" ]; then
+      echo "could not install:$still" >&2
+      echo "the package mirror may be in mid-sync; run 'make deps' again later" >&2
+      exit 1
+    fi
+  fi
 fi
 if need_locale "$1"; then
   echo "generating the ja_JP.UTF-8 locale"
