@@ -11,7 +11,9 @@
 #include "fmix/commands.h"
 #include "rtl/text.h"
 #include "tar_xz/tar_reader.h"
+#include "tar_xz/xz_decoder.h"
 #include "tests/test_files.h"
+#include "zip/zip_memory_source.h"
 #include "zip/zip_name_decoder.h"
 
 namespace fs = std::filesystem;
@@ -98,6 +100,42 @@ std::string WithDictionary(std::string xz, char bits) {
   return xz;
 }
 
+std::string Le(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+  return out;
+}
+
+std::string Crc32(const std::string& bytes) {
+  return Le(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())), 4);
+}
+
+std::string PaddedTo4(std::string bytes) { return bytes.append((4 - bytes.size() % 4) % 4, '\0'); }
+
+// One xz stream of one block of the LZMA2 chunks given, whose content is
+// content (of less than 128 bytes), with a CRC-32 check and a 4 KiB dictionary.
+std::string XzStream(const std::string& chunks, const std::string& content) {
+  const std::string flags("\0\1", 2);
+  const std::string block = std::string("\x02\0\x21\x01\0\0\0\0", 8);  // LZMA2, dictionary byte 0
+  const std::string blockHeader = block + Crc32(block);
+  const std::string index = PaddedTo4(std::string("\0\x01", 2) + char(blockHeader.size() + chunks.size() + 4) +
+                                      char(content.size()));
+  const std::string footer = Le((index.size() + 4) / 4 - 1, 4) + flags;
+  return std::string("\xFD" "7zXZ\0", 6) + flags + Crc32(flags) + blockHeader + PaddedTo4(chunks) + Crc32(content) +
+         index + Crc32(index) + Crc32(footer) + footer + "YZ";
+}
+
+// What TXzDecoder reads from xz, or "refused: " and why.
+std::string Decoded(const std::string& xz) {
+  TZipMemorySource source(xz.data(), xz.size(), u"memory");
+  TXzDecoder decoder(source);
+  std::string content(256, '\0');
+  std::size_t got = 0;
+  if (!decoder.Start() || !decoder.Read(&content[0], content.size(), got))
+    return "refused: " + rtl::ToAnsi(decoder.Failure());
+  return content.substr(0, got);
+}
+
 // Why the reader refuses archive, or "(opened)".
 std::string Refusal(const std::string& archive) {
   TTarReader reader;
@@ -172,6 +210,25 @@ TEST_F(TarXzTest, RefusesDamageAndWhatItCannotRead) {
   for (const auto& [file, reason] : refusals)
     EXPECT_NE(Refusal(scratch_.File(file)).find(reason), std::string::npos)
         << file << ": " << Refusal(scratch_.File(file));
+}
+
+// LZMA2 chunks in the order xz allows, or refused as xz refuses them: the
+// first chunk resets the dictionary, and after a dictionary reset the first
+// LZMA chunk brings properties.
+TEST(Lzma2ChunkTest, ReadsOnlyTheSequencesXzReads) {
+  // "hello hello hello" as LZMA (lc = lp = pb = 0: its bytes decode alike
+  // wherever a state reset puts them), as xz --format=raw writes it.
+  const std::string hello = "hello hello hello", lzma("\0\x34\x1A\x72\x48\x01\x2C\x63\x6B\x84\x5E\0\0", 13);
+  const std::string sizes("\0\x10\0\x0C", 4), stored("\x01\0\0s", 4), end(1, '\0');
+  const auto chunk = [&](char control, bool properties) {
+    return control + sizes + (properties ? std::string(1, '\0') : "") + lzma;
+  };
+  const std::string first = chunk('\xE0', true), content = hello + "s" + hello;
+  EXPECT_EQ(Decoded(XzStream(first + stored + chunk('\xC0', true) + end, content)), content);
+  for (const std::string& chunks : {first + stored + chunk('\xA0', false) + end,  // a state reset wants properties
+                                    first + stored + chunk('\x80', false) + end,
+                                    chunk('\xC0', true) + end})  // the first chunk must reset the dictionary
+    EXPECT_EQ(Decoded(XzStream(chunks, content)), "refused: damaged data");
 }
 
 // fmix zip --solid: the same tree gives the same bytes, which our reader,
