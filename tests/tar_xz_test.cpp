@@ -11,6 +11,7 @@
 #include "fmix/commands.h"
 #include "rtl/text.h"
 #include "tar_xz/tar_reader.h"
+#include "tar_xz/tar_writer.h"
 #include "tar_xz/xz_decoder.h"
 #include "tests/test_files.h"
 #include "zip/zip_memory_source.h"
@@ -166,6 +167,7 @@ TEST_F(TarXzTest, ReadsWhatTarXzAndBsdtarWrite) {
       {"blocks", {"xz -T2 --block-size=100KiB -c " + tar, tree_}},
       {"gnu long names", {"tar --format=gnu -C " + Tree() + " -cJf - .", tree_}},
       {"bsdtar", {"bsdtar --format=pax -C " + Tree() + " -cJf - .", tree_}},
+      {"v7, which holds no long name", {"tar --format=v7 -C '" + tree_ + "a' -cJf - .", tree_ + "a/"}},
       // A part of the tar in each stream, with padding and an empty stream
       // between; then an empty stream before one block, which stays whole.
       {"streams", {"(head -c 200000 " + tar + " | xz; printf '\\0\\0\\0\\0'; xz </dev/null; tail -c +200001 " +
@@ -197,6 +199,13 @@ TEST_F(TarXzTest, RefusesDamageAndWhatItCannotRead) {
   Shell("xz --check=sha256 -c " + tar + " > " + scratch_.File("sha256"));
   WriteFile(scratch_.File("dictionary"), WithDictionary(bytes, 29));  // 96 MiB
   WriteFile(scratch_.File("padding"), bytes + std::string(3, '\0'));
+  const std::string sparse = scratch_.File("sparse/");  // a file of 4.5 MB with a hole, as tar -S stores it
+  Shell("mkdir " + sparse + " && printf data | dd of=" + sparse + "disk.img bs=1 seek=100000 status=none && " +
+        "truncate -s 4500000 " + sparse + "disk.img");
+  for (const std::string version : {"0.0", "0.1", "1.0"})
+    Shell("tar --format=posix -S --sparse-version=" + version + " -C " + sparse + " -cJf " +
+          scratch_.File("sparse" + version) + " .");
+  Shell("tar --format=gnu -S -C " + sparse + " -cJf " + scratch_.File("sparse_gnu") + " .");
   const std::map<std::string, std::string> refusals = {
       {"flipped", "CRC-64 mismatch"},
       {"truncated", "truncated stream"},
@@ -206,6 +215,10 @@ TEST_F(TarXzTest, RefusesDamageAndWhatItCannotRead) {
       {"sha256", "the SHA-256 check is not supported"},
       {"dictionary", "dictionary larger than 64 MiB"},
       {"padding", "data after the end of the xz stream"},
+      {"sparse0.0", "sparse files are not supported; archive them without tar -S: ./disk.img"},
+      {"sparse0.1", "sparse files are not supported; archive them without tar -S: ./disk.img"},
+      {"sparse1.0", "sparse files are not supported; archive them without tar -S: ./disk.img"},
+      {"sparse_gnu", "sparse files are not supported; archive them without tar -S: ./disk.img"},
   };
   for (const auto& [file, reason] : refusals)
     EXPECT_NE(Refusal(scratch_.File(file)).find(reason), std::string::npos)
@@ -229,6 +242,30 @@ TEST(Lzma2ChunkTest, ReadsOnlyTheSequencesXzReads) {
                                     first + stored + chunk('\x80', false) + end,
                                     chunk('\xC0', true) + end})  // the first chunk must reset the dictionary
     EXPECT_EQ(Decoded(XzStream(chunks, content)), "refused: damaged data");
+}
+
+// The list of entries stays bounded: a name longer than Windows' longest
+// path, or names of more than 16 Mi characters in all, are refused.
+TEST_F(TarXzTest, RefusesNamesBeyondItsBounds) {
+  const auto archive = [&](std::size_t count, std::size_t length) {
+    const std::string file = scratch_.File("names.tar");
+    std::ofstream out(file, std::ios::binary);
+    TTarWriter writer([&](const char* data, std::size_t size) { out.write(data, static_cast<std::streamsize>(size)); });
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string number = std::to_string(100000 + i);
+      writer.AddFolder(number + std::string(length - number.size() - 1, 'n') + "/");
+    }
+    writer.Finish();
+    out.close();
+    Shell("xz -0 -f " + file);
+    return file + ".xz";
+  };
+  EXPECT_EQ(Refusal(archive(1, 32767)), "(opened)");
+  EXPECT_NE(Refusal(archive(1, 32768)).find("names longer than 32,767 characters are not supported: 100000nnn"),
+            std::string::npos);
+  EXPECT_EQ(Refusal(archive(512, 32767)), "(opened)");
+  EXPECT_NE(Refusal(archive(513, 32767)).find("the entries' names exceed 16,777,216 characters in all"),
+            std::string::npos);
 }
 
 // fmix zip --solid: the same tree gives the same bytes, which our reader,
