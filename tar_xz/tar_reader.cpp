@@ -17,7 +17,8 @@ constexpr std::uint64_t kMaxExtension = 1 << 20;
 // Bounds on the list of entries, which a small stream could otherwise make
 // as large as it likes (a million empty entries are 512 MB of tar but 1 MB
 // of xz): a name no longer than Windows' longest path, at most a million
-// entries and 16 Mi characters of names in all, about 250 MB at most.
+// entries and 16 Mi characters of names in all: about 250 MB at most in a
+// 64-bit build.
 constexpr std::size_t kMaxName = 32767;
 constexpr std::size_t kMaxEntries = 1000000;
 constexpr std::uint64_t kMaxNames = 16u << 20;
