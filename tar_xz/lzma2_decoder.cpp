@@ -89,9 +89,10 @@ bool TLzma2Decoder::ReadControl() {
   if (control == kStored && needDictionaryReset_) return Fail(u"damaged data");
   unsigned char size[2];
   if (!input_.Read(size, 2)) return Fail(u"truncated data");
-  if (control == kStoredWithReset) {
+  if (control == kStoredWithReset) {  // the next LZMA chunk must bring properties again
     LzmaDec_InitDicAndState(&state_->lzma, True, False);
     needDictionaryReset_ = false;
+    needProperties_ = true;
   }
   stored_ = true;
   unpackedLeft_ = (size[0] << 8 | size[1]) + 1u;
@@ -100,7 +101,9 @@ bool TLzma2Decoder::ReadControl() {
 
 // Control bits 5 and 6: 0 keeps everything, 1 resets the state, 2 also
 // brings new properties, 3 also resets the dictionary. Bits 0 to 4 are the
-// top bits of the unpacked size less one.
+// top bits of the unpacked size less one. As xz checks the sequence: the
+// first chunk resets the dictionary, and the first LZMA chunk after any
+// dictionary reset brings properties.
 bool TLzma2Decoder::StartLzmaChunk(unsigned control) {
   const unsigned reset = (control >> 5) & 3;
   unsigned char sizes[5];

@@ -47,23 +47,31 @@ bool TTarHeader::IsEnd(const unsigned char* block) {
 }
 
 bool TTarHeader::Parse(const unsigned char* block) {
-  std::uint64_t stored = 0, sum = 0;
+  // The sum of the header's bytes, its checksum field taken as blanks; old
+  // tars summed them as signed chars.
+  std::uint64_t stored = 0, sum = 0, signedSum = 0;
   if (!ParseOctal(block + kChecksum, kChecksumSize, stored)) return false;
-  for (std::size_t i = 0; i < kBlock; ++i)
-    sum += i >= kChecksum && i < kChecksum + kChecksumSize ? ' ' : block[i];
+  for (std::size_t i = 0; i < kBlock; ++i) {
+    const bool checksum = i >= kChecksum && i < kChecksum + kChecksumSize;
+    sum += checksum ? ' ' : block[i];
+    signedSum += checksum ? ' ' : static_cast<signed char>(block[i]);
+  }
+  if ((sum != stored && signedSum != stored) || !ParseOctal(block + kSize, kSizeSize, size_)) return false;
   const bool posix = std::memcmp(block + kMagic, "ustar\0" "00", 8) == 0;
-  const bool gnu = std::memcmp(block + kMagic, "ustar  \0", 8) == 0;
-  if (sum != stored || !(posix || gnu) || !ParseOctal(block + kSize, kSizeSize, size_)) return false;
+  const bool v7 = !posix && std::memcmp(block + kMagic, "ustar  \0", 8) != 0;
   type_ = static_cast<char>(block[kType]);
   name_ = Field(block, kName, kNameSize);
   const std::string prefix = posix ? Field(block, kPrefix, kPrefixSize) : std::string();
   if (!prefix.empty()) name_ = prefix + '/' + name_;
+  // v7 knew no folder type: a regular entry whose name ends in '/' is one.
+  if (v7 && (type_ == '0' || type_ == '\0') && !name_.empty() && name_.back() == '/') type_ = kFolder;
   utf8_ = false;
   return true;
 }
 
 // Records read "LENGTH KEY=VALUE\n", LENGTH counting the whole record.
 bool TTarHeader::ApplyPax(const std::string& records) {
+  std::string sparseName;
   std::size_t at = 0;
   while (at < records.size()) {
     const std::size_t blank = records.find(' ', at);
@@ -80,8 +88,16 @@ bool TTarHeader::ApplyPax(const std::string& records) {
       utf8_ = true;
     } else if (key == "size" && !ParseDecimal(value, size_)) {
       return false;
+    } else if (key.compare(0, 11, "GNU.sparse.") == 0) {
+      sparse_ = true;
+      if (key == "GNU.sparse.name") sparseName = value;
     }
     at += length;
+  }
+  // GNU tar stores a sparse file under a made-up path, its own name here.
+  if (!sparseName.empty()) {
+    name_ = sparseName;
+    utf8_ = true;
   }
   return true;
 }

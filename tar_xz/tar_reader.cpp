@@ -11,8 +11,19 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 // What Extract hands its sink at a time from a tar held in memory.
 constexpr std::size_t kWholeChunk = 1 << 20;
-// The longest pax header or GNU long name read: far beyond any path.
+// The longest pax header or GNU long name read, as libarchive reads them:
+// far beyond any path, room for extended attributes.
 constexpr std::uint64_t kMaxExtension = 1 << 20;
+// Bounds on the list of entries, which a small stream could otherwise make
+// as large as it likes (a million empty entries are 512 MB of tar but 1 MB
+// of xz): a name no longer than Windows' longest path, at most a million
+// entries and 16 Mi characters of names in all: about 250 MB at most in a
+// 64-bit build.
+constexpr std::size_t kMaxName = 32767;
+constexpr std::size_t kMaxEntries = 1000000;
+constexpr std::uint64_t kMaxNames = 16u << 20;
+// How much of an entry's name a failure shows.
+constexpr std::size_t kShownName = 256;
 constexpr std::uint16_t kUtf8Flag = 0x0800, kMadeOnUnix = 0x0300;
 
 std::uint64_t Padded(std::uint64_t size) {
@@ -37,7 +48,7 @@ TTarReader::TTarReader() : buffer_(kChunk) {}
 TTarReader::~TTarReader() = default;
 
 bool TTarReader::Fail(const std::u16string& reason, const std::u16string& name) {
-  failure_ = reason + u": " + name;
+  failure_ = reason + u": " + name.substr(0, kShownName) + (name.size() > kShownName ? u"..." : u"");
   return false;
 }
 
@@ -129,6 +140,15 @@ bool TTarReader::ReadHeader(TTarHeader& header, bool& end) {
   return header.Parse(block) || Fail(u"damaged tar header", source_->Name());
 }
 
+// Keeps the list of entries within its bounds as it grows by an entry named name.
+bool TTarReader::WithinBounds(const std::u16string& name) {
+  if (entries_.size() == kMaxEntries)
+    return Fail(u"archives of more than 1,000,000 entries are not supported", source_->Name());
+  if (name.size() > kMaxName) return Fail(u"names longer than 32,767 characters are not supported", name);
+  nameLength_ += name.size();
+  return nameLength_ <= kMaxNames || Fail(u"the entries' names exceed 16,777,216 characters in all", source_->Name());
+}
+
 bool TTarReader::AddEntry(const TTarHeader& header, const TZipNameDecoder& names) {
   TZipEntry entry;
   entry.rawName = header.Name();
@@ -136,6 +156,8 @@ bool TTarReader::AddEntry(const TTarHeader& header, const TZipNameDecoder& names
     return Fail(u"name is no text in code page " +
                     rtl::ToWide(std::to_string(names.LegacyCodePage(kMadeOnUnix))),
                 rtl::ToWide(entry.rawName));
+  if (!WithinBounds(entry.name)) return false;
+  if (header.IsSparse()) return Fail(u"sparse files are not supported; archive them without tar -S", entry.name);
   const bool folder = header.Type() == TTarHeader::kFolder;
   if (!folder && !header.IsFile()) return Fail(TypeRefusal(header.Type()), entry.name);
   if (header.Size() > 0xFFFFFFFEu) return Fail(u"entries of 4 GiB or more are not supported", entry.name);

@@ -11,10 +11,14 @@
 // extracted restarts it.
 // Names come from pax headers (UTF-8), GNU long names and ustar's prefix and
 // name, the latter two read by TZipNameDecoder's rule for names without the
-// UTF-8 flag. Regular files and folders only: links, devices and FIFOs are
-// refused, naming the entry. Entries are returned as TZipEntry: a folder's
-// name ends in "/", and localOffset and dataStart give where its data starts
-// in the tar; entries of 4 GiB or more are refused. Nothing raises.
+// UTF-8 flag; v7 tars, which have no magic, are read by their name field.
+// Regular files and folders only: links, devices, FIFOs and sparse files
+// are refused, naming the entry. So that memory stays bounded, a name longer
+// than Windows' longest path is refused, and so are more entries or more
+// characters of names in all than the bounds in the source. Entries are
+// returned as TZipEntry: a folder's name ends in "/", and localOffset and
+// dataStart give where its data starts in the tar; entries of 4 GiB or more
+// are refused. Nothing raises.
 #pragma once
 
 #include <cstddef>
@@ -50,6 +54,7 @@ class TTarReader : public TArchiveReader {
  private:
   bool ReadEntries(const TZipNameDecoder& names);
   bool ReadHeader(TTarHeader& header, bool& end);
+  bool WithinBounds(const std::u16string& name);
   bool AddEntry(const TTarHeader& header, const TZipNameDecoder& names);
   bool CheckTail();
   bool Restart();
@@ -67,5 +72,6 @@ class TTarReader : public TArchiveReader {
   const unsigned char* whole_ = nullptr;  // the decoded tar, when it stayed in memory
   std::size_t wholeSize_ = 0;
   std::vector<TZipEntry> entries_;
+  std::uint64_t nameLength_ = 0;  // of all entries, in UTF-16 units
   std::u16string failure_;
 };

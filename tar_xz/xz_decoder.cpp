@@ -12,6 +12,7 @@ namespace {
 
 constexpr unsigned char kHeaderMagic[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
 constexpr unsigned char kFooterMagic[2] = {'Y', 'Z'};
+constexpr std::size_t kStreamHeaderSize = 12;
 constexpr unsigned kCheckNone = 0, kCheckCrc32 = 1, kCheckCrc64 = 4, kCheckSha256 = 10;
 constexpr std::uint64_t kLzma2 = 0x21;
 constexpr std::uint64_t kMaxVli = ~std::uint64_t{0} >> 1;
@@ -62,15 +63,21 @@ bool TXzDecoder::IsXz(TZipSource& source) {
 bool TXzDecoder::Start() {
   input_.Rewind();
   inBlock_ = ended_ = false;
-  records_.clear();
+  blocks_ = content_ = 0;
   pendingSize_ = 0;
-  unsigned char header[12];
+  unsigned char header[kStreamHeaderSize];
   if (!input_.Read(header, sizeof header) || std::memcmp(header, kHeaderMagic, sizeof kHeaderMagic) != 0)
     return Fail(u"not an xz file");
+  return StartStream(header);
+}
+
+// Checks a stream header whose magic has been read.
+bool TXzDecoder::StartStream(const unsigned char* header) {
   if (Crc32(header + 6, 2) != Le32(header + 8)) return Fail(u"damaged stream header");
   if (header[6] != 0 || header[7] > 0x0F) return Fail(u"unsupported stream flags");
   std::memcpy(flags_, header + 6, 2);
   check_ = header[7];
+  records_.clear();
   if (check_ == kCheckNone) return Fail(u"streams without an integrity check are not supported");
   if (check_ == kCheckSha256) return Fail(u"the SHA-256 check is not supported; use CRC-32 or CRC-64");
   if (check_ != kCheckCrc32 && check_ != kCheckCrc64)
@@ -99,9 +106,9 @@ bool TXzDecoder::Read(char* buffer, std::size_t size, std::size_t& got) {
 // The ring buffer holds the block whole when it holds as many bytes as the
 // block has: had it wrapped, it would hold fewer.
 bool TXzDecoder::Whole(const unsigned char*& data, std::size_t& size) const {
-  if (!ended_ || records_.size() != 1) return false;
+  if (!ended_ || blocks_ != 1) return false;
   data = lzma2_.Dictionary(size);
-  return size == records_[0].second;
+  return size == content_;
 }
 
 // Starts the next block, or reads the index and footer where the blocks end.
@@ -196,6 +203,8 @@ bool TXzDecoder::FinishBlock() {
                                                  Le32(check + 4) == static_cast<std::uint32_t>(crc64 >> 32);
   if (!match) return Fail(check_ == kCheckCrc32 ? u"CRC-32 mismatch" : u"CRC-64 mismatch");
   records_.emplace_back(block_.headerSize + compressed + checkSize, block_.produced);
+  ++blocks_;
+  content_ += block_.produced;
   return true;
 }
 
@@ -242,15 +251,22 @@ bool TXzDecoder::ReadFooter(std::uint64_t indexSize) {
     return Fail(u"damaged stream footer");
   if ((Le32(footer + 4) + std::uint64_t{1}) * 4 != indexSize || std::memcmp(footer + 8, flags_, 2) != 0)
     return Fail(u"the stream footer does not match its header and index");
-  ended_ = true;
-  return ReadStreamPadding();
+  return NextStream();
 }
 
-// Zeros may follow the stream in groups of four (bsdtar pads its output to
-// whole records so); nothing else, not even another stream.
-bool TXzDecoder::ReadStreamPadding() {
-  const std::uint64_t end = input_.Position();
-  for (unsigned char byte = 0; !input_.AtEnd();)
-    if (!input_.Read(&byte, 1) || byte != 0) return Fail(u"data after the end of the xz stream");
-  return (input_.Position() - end) % 4 == 0 || Fail(u"data after the end of the xz stream");
+// Zeros may follow a stream in groups of four (bsdtar pads its output to
+// whole records so), then another stream, or nothing.
+bool TXzDecoder::NextStream() {
+  unsigned char header[kStreamHeaderSize];
+  do {
+    if (input_.AtEnd()) {
+      ended_ = true;
+      return true;
+    }
+    if (!input_.Read(header, 4)) return Fail(u"data after the end of the xz stream");
+  } while (Le32(header) == 0);
+  if (std::memcmp(header, kHeaderMagic, 4) != 0) return Fail(u"data after the end of the xz stream");
+  if (!input_.Read(header + 4, sizeof header - 4)) return Fail(u"truncated stream");
+  if (std::memcmp(header, kHeaderMagic, sizeof kHeaderMagic) != 0) return Fail(u"data after the end of the xz stream");
+  return StartStream(header);
 }

@@ -1,12 +1,15 @@
-// TXzDecoder: the uncompressed bytes of an .xz file (one stream) read from a
-// TZipSource front to back. Every part of the container is checked: the
+// TXzDecoder: the uncompressed bytes of an .xz file read from a TZipSource
+// front to back: one stream, or several one after another (as xz and GNU
+// tar read them), each with its own header, blocks, index and footer, with
+// zeros in groups of four (stream padding) between and after them; a stream
+// may hold no block at all. Every part of each stream is checked: the
 // stream header and footer, each block header's CRC-32, the sizes the
 // blocks declare, the block's CRC-32 or CRC-64 check over its bytes, and the
 // index against the blocks that were read. LZMA2 is the only filter read;
 // dictionaries larger than kMaxDictionary are refused, which bounds the
 // memory a stream can ask for. Streams without a check, or with SHA-256, and
-// bytes after the stream other than its padding are refused too. Nothing
-// raises: a failure returns false with the reason in Failure().
+// bytes after the last stream other than its padding are refused too.
+// Nothing raises: a failure returns false with the reason in Failure().
 #pragma once
 
 #include <cstddef>
@@ -30,16 +33,16 @@ class TXzDecoder {
 
   // True when the source starts as an .xz file does.
   static bool IsXz(TZipSource& source);
-  // Reads the stream header, from the first byte of the source; called
-  // again, it decodes the stream anew.
+  // Reads the first stream header, from the first byte of the source;
+  // called again, it decodes the file anew.
   [[nodiscard]] bool Start();
-  // Up to size bytes of the stream's content into buffer; got is 0 only at
-  // the end of the stream, once its index and footer have been checked.
+  // Up to size bytes of the content into buffer; got is 0 only at the end
+  // of the last stream, once every index and footer has been checked.
   [[nodiscard]] bool Read(char* buffer, std::size_t size, std::size_t& got);
   const std::u16string& Failure() const { return failure_; }
-  // The stream's whole content, once it has been read to its end and
-  // checked, when it was one block that fit its dictionary: it then lies in
-  // the dictionary, valid until the next Start. False otherwise.
+  // The whole content, once it has been read to its end and checked, when
+  // it was one block (of all streams) that fit its dictionary: it then lies
+  // in the dictionary, valid until the next Start. False otherwise.
   [[nodiscard]] bool Whole(const unsigned char*& data, std::size_t& size) const;
 
  private:
@@ -54,6 +57,8 @@ class TXzDecoder {
   };
   static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
 
+  bool StartStream(const unsigned char* header);
+  bool NextStream();
   bool NextBlock();
   bool ReadBlockHeader(unsigned char sizeByte);
   bool ReadFilters(const unsigned char*& p, const unsigned char* end, unsigned count);
@@ -62,18 +67,20 @@ class TXzDecoder {
   bool FinishBlock();
   bool ReadIndex();
   bool ReadFooter(std::uint64_t indexSize);
-  bool ReadStreamPadding();
   bool ReadVli(std::uint64_t& value, std::string& seen);
   bool Fail(const std::u16string& reason);
 
   TXzByteInput input_;
   TLzma2Decoder lzma2_;
-  unsigned char flags_[2] = {};
+  unsigned char flags_[2] = {};  // the current stream's
   unsigned check_ = 0;
   bool inBlock_ = false;
   bool ended_ = false;
   TBlock block_;
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> records_;  // unpadded and uncompressed sizes
+  // The current stream's blocks: unpadded and uncompressed sizes.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> records_;
+  std::uint64_t blocks_ = 0;   // of all streams
+  std::uint64_t content_ = 0;  // uncompressed bytes of all streams
   const unsigned char* pending_ = nullptr;
   std::size_t pendingSize_ = 0;
   std::u16string failure_;

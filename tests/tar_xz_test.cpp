@@ -11,7 +11,10 @@
 #include "fmix/commands.h"
 #include "rtl/text.h"
 #include "tar_xz/tar_reader.h"
+#include "tar_xz/tar_writer.h"
+#include "tar_xz/xz_decoder.h"
 #include "tests/test_files.h"
+#include "zip/zip_memory_source.h"
 #include "zip/zip_name_decoder.h"
 
 namespace fs = std::filesystem;
@@ -98,6 +101,42 @@ std::string WithDictionary(std::string xz, char bits) {
   return xz;
 }
 
+std::string Le(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+  return out;
+}
+
+std::string Crc32(const std::string& bytes) {
+  return Le(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())), 4);
+}
+
+std::string PaddedTo4(std::string bytes) { return bytes.append((4 - bytes.size() % 4) % 4, '\0'); }
+
+// One xz stream of one block of the LZMA2 chunks given, whose content is
+// content (of less than 128 bytes), with a CRC-32 check and a 4 KiB dictionary.
+std::string XzStream(const std::string& chunks, const std::string& content) {
+  const std::string flags("\0\1", 2);
+  const std::string block = std::string("\x02\0\x21\x01\0\0\0\0", 8);  // LZMA2, dictionary byte 0
+  const std::string blockHeader = block + Crc32(block);
+  const std::string index = PaddedTo4(std::string("\0\x01", 2) + char(blockHeader.size() + chunks.size() + 4) +
+                                      char(content.size()));
+  const std::string footer = Le((index.size() + 4) / 4 - 1, 4) + flags;
+  return std::string("\xFD" "7zXZ\0", 6) + flags + Crc32(flags) + blockHeader + PaddedTo4(chunks) + Crc32(content) +
+         index + Crc32(index) + Crc32(footer) + footer + "YZ";
+}
+
+// What TXzDecoder reads from xz, or "refused: " and why.
+std::string Decoded(const std::string& xz) {
+  TZipMemorySource source(xz.data(), xz.size(), u"memory");
+  TXzDecoder decoder(source);
+  std::string content(256, '\0');
+  std::size_t got = 0;
+  if (!decoder.Start() || !decoder.Read(&content[0], content.size(), got))
+    return "refused: " + rtl::ToAnsi(decoder.Failure());
+  return content.substr(0, got);
+}
+
 // Why the reader refuses archive, or "(opened)".
 std::string Refusal(const std::string& archive) {
   TTarReader reader;
@@ -119,19 +158,28 @@ class TarXzTest : public ::testing::Test {
 TEST_F(TarXzTest, ReadsWhatTarXzAndBsdtarWrite) {
   const std::string tar = scratch_.File("t.tar");
   Shell("tar --format=pax -C " + Tree() + " -cf " + tar + " .");
-  const std::map<std::string, std::string> archives = {
-      {"crc32", "xz --check=crc32 -c " + tar},
-      {"crc64, small dictionary", "xz --check=crc64 --lzma2=preset=6,dict=64KiB -c " + tar},
-      {"blocks", "xz -T2 --block-size=100KiB -c " + tar},
-      {"gnu long names", "tar --format=gnu -C " + Tree() + " -cJf - ."},
-      {"bsdtar", "bsdtar --format=pax -C " + Tree() + " -cJf - ."},
+  struct Archive {
+    std::string command, root;
   };
-  const Contents expected = TreeContents(tree_);
-  for (const auto& [what, command] : archives) {
-    const std::string archive = scratch_.File("t.tar.xz");
-    Shell(command + " > " + archive);
-    EXPECT_EQ(ArchiveContents(archive), expected) << what;
-    EXPECT_EQ(ArchiveContents(archive, false), expected) << what << ", out of order";
+  const std::map<std::string, Archive> archives = {
+      {"crc32", {"xz --check=crc32 -c " + tar, tree_}},
+      {"crc64, small dictionary", {"xz --check=crc64 --lzma2=preset=6,dict=64KiB -c " + tar, tree_}},
+      {"blocks", {"xz -T2 --block-size=100KiB -c " + tar, tree_}},
+      {"gnu long names", {"tar --format=gnu -C " + Tree() + " -cJf - .", tree_}},
+      {"bsdtar", {"bsdtar --format=pax -C " + Tree() + " -cJf - .", tree_}},
+      {"v7, which holds no long name", {"tar --format=v7 -C '" + tree_ + "a' -cJf - .", tree_ + "a/"}},
+      // A part of the tar in each stream, with padding and an empty stream
+      // between; then an empty stream before one block, which stays whole.
+      {"streams", {"(head -c 200000 " + tar + " | xz; printf '\\0\\0\\0\\0'; xz </dev/null; tail -c +200001 " +
+                       tar + " | xz --check=crc32; printf '\\0\\0\\0\\0')", tree_}},
+      {"an empty stream first", {"(xz </dev/null; xz -c " + tar + ")", tree_}},
+  };
+  for (const auto& [what, archive] : archives) {
+    const std::string file = scratch_.File("t.tar.xz");
+    Shell(archive.command + " > " + file);
+    const Contents expected = TreeContents(archive.root);
+    EXPECT_EQ(ArchiveContents(file), expected) << what;
+    EXPECT_EQ(ArchiveContents(file, false), expected) << what << ", out of order";
   }
 }
 
@@ -150,8 +198,14 @@ TEST_F(TarXzTest, RefusesDamageAndWhatItCannotRead) {
   Shell("xz --x86 --lzma2 -c " + tar + " > " + scratch_.File("x86"));
   Shell("xz --check=sha256 -c " + tar + " > " + scratch_.File("sha256"));
   WriteFile(scratch_.File("dictionary"), WithDictionary(bytes, 29));  // 96 MiB
-  const std::string twoStreams = scratch_.File("two_streams");
-  Shell("xz -c " + tar + " > " + twoStreams + " && printf x | xz -c >> " + twoStreams);
+  WriteFile(scratch_.File("padding"), bytes + std::string(3, '\0'));
+  const std::string sparse = scratch_.File("sparse/");  // a file of 4.5 MB with a hole, as tar -S stores it
+  Shell("mkdir " + sparse + " && printf data | dd of=" + sparse + "disk.img bs=1 seek=100000 status=none && " +
+        "truncate -s 4500000 " + sparse + "disk.img");
+  for (const std::string version : {"0.0", "0.1", "1.0"})
+    Shell("tar --format=posix -S --sparse-version=" + version + " -C " + sparse + " -cJf " +
+          scratch_.File("sparse" + version) + " .");
+  Shell("tar --format=gnu -S -C " + sparse + " -cJf " + scratch_.File("sparse_gnu") + " .");
   const std::map<std::string, std::string> refusals = {
       {"flipped", "CRC-64 mismatch"},
       {"truncated", "truncated stream"},
@@ -160,11 +214,58 @@ TEST_F(TarXzTest, RefusesDamageAndWhatItCannotRead) {
       {"x86", "the x86 (BCJ) filter is not supported"},
       {"sha256", "the SHA-256 check is not supported"},
       {"dictionary", "dictionary larger than 64 MiB"},
-      {"two_streams", "data after the end of the xz stream"},
+      {"padding", "data after the end of the xz stream"},
+      {"sparse0.0", "sparse files are not supported; archive them without tar -S: ./disk.img"},
+      {"sparse0.1", "sparse files are not supported; archive them without tar -S: ./disk.img"},
+      {"sparse1.0", "sparse files are not supported; archive them without tar -S: ./disk.img"},
+      {"sparse_gnu", "sparse files are not supported; archive them without tar -S: ./disk.img"},
   };
   for (const auto& [file, reason] : refusals)
     EXPECT_NE(Refusal(scratch_.File(file)).find(reason), std::string::npos)
         << file << ": " << Refusal(scratch_.File(file));
+}
+
+// LZMA2 chunks in the order xz allows, or refused as xz refuses them: the
+// first chunk resets the dictionary, and after a dictionary reset the first
+// LZMA chunk brings properties.
+TEST(Lzma2ChunkTest, ReadsOnlyTheSequencesXzReads) {
+  // "hello hello hello" as LZMA (lc = lp = pb = 0: its bytes decode alike
+  // wherever a state reset puts them), as xz --format=raw writes it.
+  const std::string hello = "hello hello hello", lzma("\0\x34\x1A\x72\x48\x01\x2C\x63\x6B\x84\x5E\0\0", 13);
+  const std::string sizes("\0\x10\0\x0C", 4), stored("\x01\0\0s", 4), end(1, '\0');
+  const auto chunk = [&](char control, bool properties) {
+    return control + sizes + (properties ? std::string(1, '\0') : "") + lzma;
+  };
+  const std::string first = chunk('\xE0', true), content = hello + "s" + hello;
+  EXPECT_EQ(Decoded(XzStream(first + stored + chunk('\xC0', true) + end, content)), content);
+  for (const std::string& chunks : {first + stored + chunk('\xA0', false) + end,  // a state reset wants properties
+                                    first + stored + chunk('\x80', false) + end,
+                                    chunk('\xC0', true) + end})  // the first chunk must reset the dictionary
+    EXPECT_EQ(Decoded(XzStream(chunks, content)), "refused: damaged data");
+}
+
+// The list of entries stays bounded: a name longer than Windows' longest
+// path, or names of more than 16 Mi characters in all, are refused.
+TEST_F(TarXzTest, RefusesNamesBeyondItsBounds) {
+  const auto archive = [&](std::size_t count, std::size_t length) {
+    const std::string file = scratch_.File("names.tar");
+    std::ofstream out(file, std::ios::binary);
+    TTarWriter writer([&](const char* data, std::size_t size) { out.write(data, static_cast<std::streamsize>(size)); });
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string number = std::to_string(100000 + i);
+      writer.AddFolder(number + std::string(length - number.size() - 1, 'n') + "/");
+    }
+    writer.Finish();
+    out.close();
+    Shell("xz -0 -f " + file);
+    return file + ".xz";
+  };
+  EXPECT_EQ(Refusal(archive(1, 32767)), "(opened)");
+  EXPECT_NE(Refusal(archive(1, 32768)).find("names longer than 32,767 characters are not supported: 100000nnn"),
+            std::string::npos);
+  EXPECT_EQ(Refusal(archive(512, 32767)), "(opened)");
+  EXPECT_NE(Refusal(archive(513, 32767)).find("the entries' names exceed 16,777,216 characters in all"),
+            std::string::npos);
 }
 
 // fmix zip --solid: the same tree gives the same bytes, which our reader,

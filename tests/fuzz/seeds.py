@@ -1,7 +1,8 @@
 """Seed inputs for the fuzz targets: packs, a small image with a pack
-appended, ZIP archives (deflated, Zip64, behind other bytes), setups with a
-small plug-in DLL and xz-compressed tars (pax and GNU names, CRC-32 and
-CRC-64 checks, stored and LZMA chunks).
+appended, ZIP archives (deflated, Zip64, behind other bytes), xz-compressed
+tars (pax, GNU and v7 headers, a pax sparse file, CRC-32 and CRC-64 checks,
+stored and LZMA chunks, concatenated streams with padding) and setups with
+a small plug-in DLL and a ZIP or a tar.xz archive.
 usage: seeds.py DIR"""
 import io
 import lzma
@@ -31,11 +32,9 @@ def zip_seed(zip64=False, before=b""):
 
 
 ZIPS = [zip_seed(), zip_seed(zip64=True), zip_seed(before=b"MZ" * 50)]
-SETUPS = [stub() + pack([(b"YZ1.DLL", plugin, 0), (b"ARC.YZ1", ZIPS[0], 0), (b"CONFIG.TXT", b"dir\\a.txt\r\n", 0)])
-          for plugin in (dll(exports=(b"Yz1", b"VelmZipReaderVersion"), imports=(b"KERNEL32.dll",)),
-                         dll(imports=(b"kernel32.dll", b"foreign.dll"), repeat=2))]
 
-def tar_xz_seed(tar_format, check):
+
+def tar_seed(tar_format, sparse=False):
     out = io.BytesIO()
     with tarfile.open(fileobj=out, mode="w", format=tar_format) as t:
         folder = tarfile.TarInfo("dir")
@@ -45,11 +44,36 @@ def tar_xz_seed(tar_format, check):
                                                               random.Random(1).randbytes(3000))):
             info = tarfile.TarInfo(name)
             info.size = len(data)
+            if sparse:
+                info.pax_headers = {"GNU.sparse.major": "1", "GNU.sparse.minor": "0",
+                                    "GNU.sparse.name": name, "GNU.sparse.realsize": "9000"}
             t.addfile(info, io.BytesIO(data))
-    return lzma.compress(out.getvalue(), check=check)
+    return out.getvalue()
 
 
-TARS = [tar_xz_seed(tarfile.PAX_FORMAT, lzma.CHECK_CRC64), tar_xz_seed(tarfile.GNU_FORMAT, lzma.CHECK_CRC32)]
+def v7(tar):
+    """The ustar tar with its headers' magic and version cleared, as v7 wrote them."""
+    tar = bytearray(tar)
+    for at in range(0, len(tar), 512):
+        header = tar[at:at + 512]
+        if header[257:263] == b"ustar\0":
+            header[257:265], header[148:156] = bytes(8), b" " * 8
+            header[148:156] = b"%06o\0 " % sum(header)
+            tar[at:at + 512] = header
+    return bytes(tar)
+
+
+PAX = tar_seed(tarfile.PAX_FORMAT)
+TARS = [lzma.compress(PAX, check=lzma.CHECK_CRC64), lzma.compress(tar_seed(tarfile.GNU_FORMAT), check=lzma.CHECK_CRC32),
+        lzma.compress(v7(PAX[:3072]) + bytes(1024)),
+        lzma.compress(tar_seed(tarfile.PAX_FORMAT, sparse=True)),
+        lzma.compress(PAX[:2048]) + bytes(4) + lzma.compress(b"") + lzma.compress(PAX[2048:], check=lzma.CHECK_CRC32)]
+SETUPS = [stub() + pack([(b"YZ1.DLL", plugin, 0), (b"ARC.YZ1", archive, 0), (b"CONFIG.TXT", b"dir\\a.txt\r\n", 0)])
+          for plugin, archive in (
+              (dll(exports=(b"Yz1", b"VelmZipReaderVersion"), imports=(b"KERNEL32.dll",)), ZIPS[0]),
+              (dll(imports=(b"kernel32.dll", b"foreign.dll"), repeat=2), ZIPS[0]),
+              (dll(exports=(b"Yz1", b"VelmZipReaderVersion", b"VelmSolidReader")), TARS[0]),
+              (dll(exports=(b"Yz1", b"VelmZipReaderVersion", b"VelmSolidReader")), TARS[4]))]
 
 for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
                       ("fuzz_zip_reader", ZIPS), ("fuzz_setup_verifier", SETUPS),
