@@ -97,6 +97,8 @@ bool DirectoryExists(const std::u16string& name);
 bool NameTaken(const std::u16string& name);
 Done MakeDirectory(const std::u16string& name);
 bool RemoveFile(const std::u16string& name);
+// Removes an empty folder; false when it is not empty or cannot be removed.
+bool RemoveFolder(const std::u16string& name);
 // Renames from to to, replacing an existing file to.
 Done RenameFile(const std::u16string& from, const std::u16string& to);
 // What a folder's entry is in itself, a link not followed: kLink is a
@@ -114,6 +116,9 @@ Done ListFolder(const std::u16string& folder, std::vector<FolderEntry>& entries)
 // True when both names reach one file, links followed; false when either
 // cannot be reached.
 bool SameFile(const std::u16string& a, const std::u16string& b);
+// The bytes this user may still write on the volume that holds folder
+// (quotas counted); false when the system cannot tell.
+bool FreeSpace(const std::u16string& folder, std::uint64_t& bytes);
 // The system's temporary folder, as the system names it (on Windows with a
 // trailing backslash); fails when that names no folder.
 Done TemporaryFolder(std::u16string& folder);

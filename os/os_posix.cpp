@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -175,6 +176,16 @@ Done MakeDirectory(const std::u16string& name) {
 }
 
 bool RemoveFile(const std::u16string& name) { return ::unlink(Path(name).c_str()) == 0; }
+
+bool RemoveFolder(const std::u16string& name) { return ::rmdir(Path(name).c_str()) == 0; }
+
+// What an unprivileged user may write: the blocks left less the reserve.
+bool FreeSpace(const std::u16string& folder, std::uint64_t& bytes) {
+  struct statvfs volume;
+  if (::statvfs(Path(folder).c_str(), &volume) != 0) return false;
+  bytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+  return true;
+}
 
 Done RenameFile(const std::u16string& from, const std::u16string& to) {
   return CallResult(::rename(Path(from).c_str(), Path(to).c_str()) == 0);

@@ -173,6 +173,15 @@ Done MakeDirectory(const std::u16string& name) {
 
 bool RemoveFile(const std::u16string& name) { return DeleteFileW(WinText(name)) != 0; }
 
+bool RemoveFolder(const std::u16string& name) { return RemoveDirectoryW(WinText(name)) != 0; }
+
+bool FreeSpace(const std::u16string& folder, std::uint64_t& bytes) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(WinText(folder), &available, nullptr, nullptr)) return false;
+  bytes = available.QuadPart;
+  return true;
+}
+
 Done RenameFile(const std::u16string& from, const std::u16string& to) {
   return CallResult(MoveFileExW(WinText(from), WinText(to), MOVEFILE_REPLACE_EXISTING) != 0);
 }

@@ -29,7 +29,17 @@ class TEntryName {
     kBadCharacter,
     kTrailingDotOrBlank,
     kDeviceName,
+    kPartTooLong,
+    kPathTooLong,
   };
+
+  // The longest component a Windows volume takes, and the longest path this
+  // rule lets an entry have: Windows creates paths of up to 32,767 UTF-16
+  // units (with the \\?\ prefix), of which 512 are left for the folder that
+  // the entry is joined to (a user's unpack folder takes about 65). Both are
+  // counted in UTF-16 units of Path().
+  static constexpr std::size_t kLongestPart = 255;
+  static constexpr std::size_t kLongestPath = 32767 - 512;
 
   // What is wrong, to follow "the name" in a message.
   static const char* FaultText(Fault fault) {
@@ -43,6 +53,9 @@ class TEntryName {
       case Fault::kBadCharacter: return "holds a control character or one of <>\"|?*";
       case Fault::kTrailingDotOrBlank: return "has a part ending in a dot or blank, which Windows drops";
       case Fault::kDeviceName: return "holds a Windows device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+      case Fault::kPartTooLong: return "has a part longer than 255 characters, the most that Windows allows";
+      case Fault::kPathTooLong:
+        return "is longer than 32,255 characters: with the unpack folder it passes the 32,767 that Windows allows";
     }
     return "";
   }
@@ -90,7 +103,8 @@ class TEntryName {
 
   // SafetyFault(), else why Windows would not create a component under that
   // very name: a control character or one of <>"|?*, a trailing dot or
-  // blank, or a device name such as CON or LPT1, with any extension.
+  // blank, a device name such as CON or LPT1, with any extension, or a
+  // component longer than kLongestPart; else a path longer than kLongestPath.
   Fault WriteFault() const {
     const Fault safety = SafetyFault();
     if (safety != Fault::kNone || path_.empty()) return safety;
@@ -98,7 +112,7 @@ class TEntryName {
       const Fault fault = ComponentFault(component);
       if (fault != Fault::kNone) return fault;
     }
-    return Fault::kNone;
+    return path_.size() > kLongestPath ? Fault::kPathTooLong : Fault::kNone;
   }
 
   // A name ending in a slash stands for a folder.
@@ -145,7 +159,8 @@ class TEntryName {
     });
     if (badCharacter) return Fault::kBadCharacter;
     if (component.back() == u'.' || component.back() == u' ') return Fault::kTrailingDotOrBlank;
-    return IsDeviceName(component) ? Fault::kDeviceName : Fault::kNone;
+    if (IsDeviceName(component)) return Fault::kDeviceName;
+    return component.size() > kLongestPart ? Fault::kPartTooLong : Fault::kNone;
   }
 
   std::u16string name_;

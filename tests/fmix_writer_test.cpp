@@ -35,14 +35,14 @@ std::string Refusal(const std::function<void()>& add) {
 
 TEST(FileMixWriter, NameRules) {
   for (const std::u16string& name : {std::u16string(u"CONFIG.TXT"), std::u16string(u"a b.txt"),
-                                     std::u16string(300, u'n'), std::u16string(u"Ärger.txt"),
+                                     std::u16string(255, u'n'), std::u16string(u"Ärger.txt"),
                                      std::u16string(u"表示.txt"), std::u16string(u"com0"), std::u16string(u"console.txt")})
     EXPECT_EQ(TFileMixWriter::NameProblem(name), "") << rtl::ToAnsi(name);
   for (const std::u16string& name : {std::u16string(), std::u16string(u"a/b"), std::u16string(u"a\\b"),
                                      std::u16string(u"c:x"), std::u16string(u".."), std::u16string(u"."),
                                      std::u16string(u"a?b"), std::u16string(u"a\x01"), std::u16string(u"dot."),
                                      std::u16string(u"space "), std::u16string(u"con"), std::u16string(u"Con.txt"),
-                                     std::u16string(u"LPT1"), std::u16string(u"com9.log")})
+                                     std::u16string(u"LPT1"), std::u16string(u"com9.log"), std::u16string(256, u'n')})
     EXPECT_NE(TFileMixWriter::NameProblem(name), "") << rtl::ToAnsi(name);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "zip/zip_memory_source.h"
 #include "zip/zip_name_decoder.h"
 #include "zip/zip_reader.h"
+#include "zip/zip_writer.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
 
@@ -72,6 +74,32 @@ bool Append(void* text, const char* data, std::size_t size) {
 
 std::u16string FromUtf8(const std::string& utf8) { return fs::u8path(utf8).u16string(); }
 
+// Why TArchiveNames refuses entries of these names; empty when it does not.
+std::u16string NamesProblem(const std::vector<std::u16string>& names) {
+  std::vector<TZipEntry> entries(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) entries[i].name = names[i];
+  return TArchiveNames(entries).Problem();
+}
+
+// Opens reader on a ZIP of source's files under these names, in this order.
+void ZipAndOpen(const ScratchDir& scratch, const std::string& source, const std::vector<std::string>& names,
+                TZipReader& reader) {
+  std::string bytes;
+  TZipWriter writer([&](const char* data, std::size_t size) { bytes.append(data, size); });
+  for (const std::string& name : names) writer.AddFile(name, rtl::ToWide(source + name));
+  writer.Finish();
+  WriteFile(scratch.File("arc.yz1"), bytes);
+  ASSERT_TRUE(reader.Open(scratch.File("arc.yz1"), kNames)) << rtl::ToAnsi(reader.Failure());
+}
+
+// The names in folder, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace
 
 TEST(ZipArchive, RoundTripKeepsEveryFileFolderAndNameInSameBytesEachTime) {
@@ -110,6 +138,56 @@ TEST(ZipArchive, RoundTripKeepsEveryFileFolderAndNameInSameBytesEachTime) {
   std::ifstream utf8Named(fs::u8path(target + kUtf8Name), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(utf8Named), {}), "umlaut\n");
   EXPECT_TRUE(fs::is_directory(target + "empty"));
+}
+
+// A failure once writing began leaves nothing of the run, so that no part of
+// the payload stays to be started: neither the files written before (in
+// memory or through a temporary file) nor the folders made for them. What
+// the folder held before stays.
+TEST(ZipExtractor, AFailedRunRemovesWhatItWroteAndKeepsWhatWasThere) {
+  ScratchDir scratch;
+  const char delimiter = static_cast<char>(fs::path::preferred_separator);
+  const std::string source = scratch.File("src/"), target = scratch.File("dst") + delimiter;
+  fs::create_directories(source + "sub/deep");
+  WriteFile(source + "a.txt", "a");
+  WriteFile(source + "sub/big.bin", Bytes((1 << 20) + 1, 2));
+  WriteFile(source + "sub/deep/b.txt", "b");
+  WriteFile(source + "z.txt", "z");
+  TZipReader reader;
+  ZipAndOpen(scratch, source, {"a.txt", "sub/big.bin", "sub/deep/b.txt", "z.txt"}, reader);
+  fs::create_directories(target + "z.txt");  // where the last file must go
+  WriteFile(target + "CONFIG.TXT", "app\\setup.exe");
+  TZipExtractor extractor(reader, rtl::ToWide(target));
+  EXPECT_FALSE(extractor.ExtractAll());
+  EXPECT_EQ(extractor.Failure(), u"cannot create z.txt");
+  EXPECT_EQ(Listing(target), (std::vector<std::string>{"CONFIG.TXT", "z.txt"}));
+  EXPECT_TRUE(fs::is_empty(target + "z.txt"));
+}
+
+// A large file is written under a name of its own making, never through an
+// entry's: entries named as the temporary files were or are, written before
+// it, keep their content, and a folder of such a name is no obstacle.
+TEST(ZipExtractor, ALargeFilesTemporaryNameTakesNoEntrysPlace) {
+  ScratchDir scratch;
+  const char delimiter = static_cast<char>(fs::path::preferred_separator);
+  const std::string source = scratch.File("src/"), target = scratch.File("dst") + delimiter;
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"big.bin.yz1part", "beside"},     {"big.bin", Bytes((1 << 20) + 1, 3)},
+      {"~0.yz1part", "before"},          {"~1.bin", Bytes((1 << 20) + 1, 4)},
+      {"x.bin.yz1part/in.txt", "in"},    {"x.bin", Bytes((1 << 20) + 1, 5)}};
+  fs::create_directories(source + "x.bin.yz1part");
+  std::vector<std::string> names;
+  for (const auto& file : files) {
+    WriteFile(source + file.first, file.second);
+    names.push_back(file.first);
+  }
+  TZipReader reader;
+  ZipAndOpen(scratch, source, names, reader);
+  TZipExtractor extractor(reader, rtl::ToWide(target));
+  ASSERT_TRUE(extractor.ExtractAll()) << rtl::ToAnsi(extractor.Failure());
+  for (const auto& file : files) EXPECT_EQ(ReadFile(target + file.first), file.second) << file.first;
+  EXPECT_EQ(Listing(target), (std::vector<std::string>{"big.bin", "big.bin.yz1part", "x.bin", "x.bin.yz1part",
+                                                       "~0.yz1part", "~1.bin"}));
 }
 
 TEST(ZipArchive, CommandRefusesBadArgumentsWithoutLeavingOutput) {
@@ -212,20 +290,46 @@ TEST(ZipNameDecoder, FollowsFlagFieldUtf8ThenLegacyCodePage) {
 }
 
 TEST(ArchiveNames, RefusesNamesWindowsCannotCreateOrWouldMerge) {
-  const auto problem = [](const std::vector<std::u16string>& names) {
-    std::vector<TZipEntry> entries(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) entries[i].name = names[i];
-    return TArchiveNames(entries).Problem();
-  };
+  const auto problem = NamesProblem;
   EXPECT_EQ(problem({u"./", u"./a/./b.txt", u"a/B.txt/c"}), u"name of both a file and a folder refused: ./a/./b.txt");
   EXPECT_EQ(problem({u"Readme.txt", u"README.TXT"}), u"names that would be one file refused: Readme.txt and README.TXT");
   EXPECT_EQ(problem({u"\u00FCber", u"\u00DCBER"}), u"names that would be one file refused: \u00FCber and \u00DCBER");
   EXPECT_EQ(problem({u"\u0561/a", u"\u0531/A"}), u"names that would be one file refused: \u0561/a and \u0531/A");
   for (const char16_t* name : {u"a?.txt", u"dir./x", u"x ", u"con.txt", u"a/LPT1"})
-    EXPECT_EQ(problem({name}), u"name that Windows cannot create refused: " + std::u16string(name));
-  EXPECT_EQ(problem({u"tab\there"}), u"name that Windows cannot create refused: tab\\x09here");
+    EXPECT_EQ(problem({name}).rfind(u"name that Windows cannot create refused: " + std::u16string(name) + u"; it ", 0),
+              0u);
+  EXPECT_EQ(problem({u"tab\there"}),
+            u"name that Windows cannot create refused: tab\\x09here; it holds a control character or one of <>\"|?*");
   EXPECT_EQ(problem({u"ok.txt", u"../x"}), u"unsafe name refused: ../x");
   EXPECT_EQ(problem({u"./", u"a/./b", u"a//c", u"con2.txt", u"a..b"}), u"");
+}
+
+// The names' tree costs their length however deep they go (a key for every
+// folder of every path took 0.5 GB and 20 s for one path of 16,384 folders,
+// eight such paths would take 4 GB); a part over 255 units and a path over
+// 32,255 are refused, with names cut in the line.
+TEST(ArchiveNames, DeepPathsCostTheirLengthAndWindowsLimitsHold) {
+  std::u16string deep;
+  for (int i = 0; i < 16000; ++i) deep += u"a/";
+  std::vector<std::u16string> names;
+  for (char16_t top = u'b'; top < u'j'; ++top) names.push_back(top + (u"/" + deep) + u"f");
+  EXPECT_EQ(NamesProblem(names), u"");
+  names.push_back(u"b/" + deep + u"F");
+  const std::u16string cut = names[0].substr(0, 128) + u"...";
+  EXPECT_EQ(NamesProblem(names), u"names that would be one file refused: " + cut + u" and " + cut);
+
+  const std::u16string part(255, u'p');
+  std::u16string longest;
+  for (int i = 0; i < 125; ++i) longest += part + u"/";
+  longest += std::u16string(255, u'q');
+  EXPECT_EQ(longest.size(), TEntryName::kLongestPath);
+  EXPECT_EQ(NamesProblem({longest}), u"");
+  EXPECT_EQ(NamesProblem({longest + u"q"}), u"name that Windows cannot create refused: " + longest.substr(0, 128) +
+                                                u"...; it has a part longer than 255 characters, the most that Windows "
+                                                u"allows");
+  EXPECT_EQ(NamesProblem({u"x/" + longest}), u"name that Windows cannot create refused: x/" + longest.substr(0, 126) +
+                                                 u"...; it is longer than 32,255 characters: with the unpack folder it "
+                                                 u"passes the 32,767 that Windows allows");
 }
 
 // One rule for the whole Basic Multilingual Plane: every script's pairs,

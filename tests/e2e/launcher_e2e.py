@@ -9,6 +9,7 @@ import argparse
 import glob
 import hashlib
 import os
+import random
 import re
 import shutil
 import struct
@@ -304,6 +305,39 @@ def plugin_reports_error(ctx):
            "expected the plug-in's box: %s" % boxes)
     expect(len(s.receipts("receipt.txt")) == 1, "the installer was not started after the box")
     expect(s.mark(exe) is not None, "no mark after the plug-in's box")
+
+
+@case
+def full_disk(ctx):
+    """A temporary folder of 16 MB, too small for a payload of 6 MB once the
+    pack and its entries are written: the plug-in refuses before writing and
+    says what it needs, and no installer starts (ZIP and the solid format)."""
+    for variant, options in (("zip", ()), ("solid", ("--solid",))):
+        tmp = os.path.join(ctx.work, "full_disk_" + variant, "tmp")
+        subprocess.run(["umount", tmp], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)  # a run cut short
+        s = Setup(ctx, "full_disk_" + variant)
+        write(s.path("payload/app/zdata.bin"), random.Random(6).randbytes(6_000_000))
+        exe = s.build("run/full_setup.exe", options=options)
+        mount = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16m", "tmpfs", s.tmp],
+                               capture_output=True, text=True)
+        if mount.returncode != 0:
+            print("SKIP: a 16 MB tmpfs cannot be mounted as the temporary folder (needs root): " + mount.stderr.strip())
+            return
+        try:
+            s.run(exe)
+            unpack_dir = s.unpack_dir()
+            entries = sorted(os.listdir(unpack_dir))
+        finally:
+            subprocess.run(["umount", s.tmp])
+        boxes = s.boxes()
+        shortage = re.search(r'L"Error: not enough space on (.*?) to unpack: needs ([\d.]+) MB, ([\d.]+) MB free"',
+                             boxes[0] if len(boxes) == 1 else "")
+        expect(shortage and shortage.group(1) == wine_text(windows_path(unpack_dir) + "\\")
+               and float(shortage.group(2)) > 6.2 > float(shortage.group(3)),
+               "%s: expected the plug-in's box naming the shortage: %s" % (variant, boxes))
+        expect(not shell_starts(s.trace), "%s: something was started" % variant)
+        expect(entries == ["ARC.YZ1", "CONFIG.TXT", "YZ1.DLL"],
+               "%s: the unpack folder holds more than the pack's entries: %s" % (variant, entries))
 
 
 @case
