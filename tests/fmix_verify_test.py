@@ -12,6 +12,9 @@ import zipfile
 
 from fmix_harness import Fmix, dll, expect, pack, raw_controls, read, run_cases, sharing, write
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
+from code_signing import CodeSigner  # noqa: E402
+
 BIN = sys.argv[1]
 
 
@@ -262,6 +265,23 @@ def signed_setups(fmix, work):
     expect(code == 1, "a signed broken setup passed: %s" % out)
 
 
+def signer_name_spelled_out(fmix, work):
+    """A certificate named with a line break and terminal controls shows its
+    name spelled out on its own line: it fakes no ok line and hides not the
+    failure after it (fmix.exe checks no signature)."""
+    name = "Evil\x1b[2K\r\nok    plugin: fine\x1b[8m"
+    write(os.path.join(work, "unsigned.exe"), setup_bytes(plugin=plugin_without_export()))
+    CodeSigner(os.path.join(work, "signing"), "/CN=" + name).sign(os.path.join(work, "unsigned.exe"),
+                                                                 os.path.join(work, "signed.exe"))
+    code, out = verify(fmix, work, read(os.path.join(work, "signed.exe")))
+    expect(code == 1 and not raw_controls("\n".join(out)) and 'FAIL  plugin: "YZ1.DLL" does not export Yz1: the '
+           "run ends silently" in out, "%s" % out)
+    shown = "signed by CN=Evil\\x1B[2K\\r\\nok    plugin: fine\\x1B[8m, not checked against a trust store"
+    expect(any(o.startswith("note  signature: not checked by fmix.exe") for o in out) or
+           any(o.startswith("ok    signature: sha256 digest matches; ") and o.endswith(shown) for o in out),
+           "%r not shown in %s" % (shown, out))
+
+
 def usage_errors_and_json(fmix, work):
     for args in (["verify"], ["verify", "a", "b"]):
         code, _, err = fmix.run(*args)
@@ -356,6 +376,7 @@ if __name__ == "__main__":
         sys.exit(0)
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
                archive_refusals_and_notes, hostile_entry_names, hostile_text_spelled_out,
-               hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, usage_errors_and_json,
+               hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, signer_name_spelled_out,
+               usage_errors_and_json,
                setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))
