@@ -274,7 +274,8 @@ void TSetupVerifier::CheckSignature() {
 // The icon and version information Explorer shows, when the image has any.
 void TSetupVerifier::CheckIdentity() {
   const TImageIdentity identity(fileName_, packStart_);
-  if (!identity.Message().empty()) Add(identity.Valid() ? Kind::kOk : Kind::kFail, "identity", identity.Message());
+  const Kind kind = !identity.Checked() ? Kind::kWarn : identity.Valid() ? Kind::kOk : Kind::kFail;
+  if (!identity.Message().empty()) Add(kind, "identity", identity.Message());
 }
 
 void TSetupVerifier::CheckPack() {
