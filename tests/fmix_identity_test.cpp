@@ -225,6 +225,17 @@ TEST(IconFile, ImagesAndGroup) {
   EXPECT_NE(TIconFile("not an icon").Failure(), "");
 }
 
+// An icon that lists more images than an icon holds, or one image twice,
+// is refused before any image is copied.
+TEST(IconFile, RefusesTooManyAndSharedImages) {
+  std::string many = IconFile();
+  SetLe<std::uint16_t>(many, 4, 257);
+  EXPECT_EQ(TIconFile(many).Failure(), "the icon's directory lists 257 images; an icon holds at most 256");
+  std::string shared = IconFile();
+  shared.replace(6 + 16 + 12, 4, shared, 6 + 12, 4);  // the second image's offset is the first's
+  EXPECT_EQ(TIconFile(shared).Failure(), "images 1 and 2 of the icon share bytes, which no icon editor writes");
+}
+
 // What verify says of an image's icon and version, and of a group icon that
 // names an icon the image lacks.
 TEST(ImageIdentity, DescribesAndFailsMissingIcons) {
