@@ -9,6 +9,7 @@ import shutil
 import struct
 import sys
 import zipfile
+import zlib
 
 from fmix_harness import Fmix, dll, expect, pack, raw_controls, read, run_cases, sharing, write
 
@@ -282,6 +283,38 @@ def signer_name_spelled_out(fmix, work):
            "%r not shown in %s" % (shown, out))
 
 
+def zip_of(entries):
+    """A ZIP of (name, method, CRC, size, data as stored) entries."""
+    out, central = b"", b""
+    for name, method, crc, size, data in entries:
+        header = struct.pack("<HHHHHIIIHH", 20, 0, method, 0, 0x21, crc, len(data), size, len(name), 0)
+        central += b"PK\1\2" + struct.pack("<H", 20) + header + struct.pack("<HHHII", 0, 0, 0, 0, len(out)) + name
+        out += b"PK\3\4" + header + name + data
+    count = struct.pack("<HH", len(entries), len(entries))
+    return out + central + b"PK\5\6" + struct.pack("<HH", 0, 0) + count + struct.pack("<IIH", len(central), len(out), 0)
+
+
+def decompression_bomb_warned(fmix, work):
+    """A ZIP of 1 MB whose files add up to 1100 MB (one block of 4 MB of
+    zeros, deflated and repeated): a warn line, the installer's CRC checked,
+    the bomb left undecoded."""
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+    zeros = bytes(4 << 20)
+    block = compressor.compress(zeros) + compressor.flush(zlib.Z_FULL_FLUSH)
+    crc = 0
+    for _ in range(275):
+        crc = zlib.crc32(zeros, crc)
+    archive = zip_of([(b"app/setup.exe", 0, zlib.crc32(INSTALLER), len(INSTALLER), INSTALLER),
+                      (b"app/zeros.bin", 8, crc, 275 * len(zeros), block * 275 + b"\3\0")])
+    write(os.path.join(work, "app_setup.exe"), setup_bytes(archive=archive))
+    code, out, _, peak = fmix.measured("verify", fmix.path(os.path.join(work, "app_setup.exe")))
+    warning = "warn  archive: its files add up to 1100 MB, %d times the %d bytes of the archive (a decompression " \
+              "bomb?)" % ((275 * len(zeros) + len(INSTALLER)) // len(archive), len(archive))
+    expect(code == 0 and any(o.startswith(warning) for o in out.splitlines()) and peak < 300 and
+           "ok    archive: ZIP archive of 2 entries, the CRCs of the files decoded check (1 file not decoded)" in out,
+           "exit %d, %d MB: %s" % (code, peak, out))
+
+
 def usage_errors_and_json(fmix, work):
     for args in (["verify"], ["verify", "a", "b"]):
         code, _, err = fmix.run(*args)
@@ -377,6 +410,6 @@ if __name__ == "__main__":
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
                archive_refusals_and_notes, hostile_entry_names, hostile_text_spelled_out,
                hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, signer_name_spelled_out,
-               usage_errors_and_json,
+               decompression_bomb_warned, usage_errors_and_json,
                setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))
