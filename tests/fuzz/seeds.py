@@ -53,6 +53,9 @@ def tar_xz_seed(tar_format, check):
 
 
 TARS = [tar_xz_seed(tarfile.PAX_FORMAT, lzma.CHECK_CRC64), tar_xz_seed(tarfile.GNU_FORMAT, lzma.CHECK_CRC32)]
+# A setup whose plug-in reads the solid format, with an xz-compressed tar.
+SETUPS.append(stub() + pack([(b"YZ1.DLL", dll(exports=(b"Yz1", b"VelmZipReaderVersion", b"VelmSolidReader")), 0),
+                             (b"ARC.YZ1", TARS[0], 0), (b"CONFIG.TXT", b"dir\\a.txt\r\n", 0)]))
 
 
 def icon_file(images):
