@@ -174,6 +174,13 @@ def hostile_text_spelled_out(fmix, work):
         expect(shown in out, "%r not shown in %r" % (shown, out))
 
 
+def long_names_cut(fmix, work):
+    """A name of 60,000 characters shows its first 2048 and how many it left out."""
+    code, out = verify(fmix, work, setup_bytes(archive=stored_zip([("app/setup.exe", INSTALLER),
+                                                                   ("d/" + "x" * 60000, b"x")])))
+    expect(max(map(len, out)) < 3 * 2048 and any(" more characters)" in o for o in out), "%d: %s" % (code, out))
+
+
 def hostile_plugin_headers_bounded(fmix, work):
     """Import directories made to cost time and memory: 10,000 descriptors
     sharing one name of 300 KB or one of 204 bytes, 250 foreign DLLs. Each is
@@ -409,7 +416,7 @@ if __name__ == "__main__":
         sys.exit(0)
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
                archive_refusals_and_notes, hostile_entry_names, hostile_text_spelled_out,
-               hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, signer_name_spelled_out,
+               long_names_cut, hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, signer_name_spelled_out,
                decompression_bomb_warned, usage_errors_and_json,
                setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))
