@@ -11,6 +11,7 @@
 #include "fmix/pe_image.h"
 #include "fmix/resource_section.h"
 #include "fmix/resource_tree.h"
+#include "fmix/stub_identity.h"
 #include "fmix/version_resource.h"
 #include "tests/test_files.h"
 
@@ -234,6 +235,20 @@ TEST(IconFile, RefusesTooManyAndSharedImages) {
   std::string shared = IconFile();
   shared.replace(6 + 16 + 12, 4, shared, 6 + 12, 4);  // the second image's offset is the first's
   EXPECT_EQ(TIconFile(shared).Failure(), "images 1 and 2 of the icon share bytes, which no icon editor writes");
+}
+
+// Strings that would make the version resource pass its 16-bit length are a
+// usage error, not a setup that verify then finds malformed.
+TEST(StubIdentity, RefusesVersionInformationPastItsSize) {
+  TStubIdentity::Options options;
+  options.strings = {"Comments=" + std::string(40000, 'x')};
+  try {
+    const TStubIdentity identity(options);
+    ADD_FAILURE() << "accepted";
+  } catch (const ECliError& e) {
+    EXPECT_EQ(e.ExitCode(), 2);
+    EXPECT_NE(std::string(e.what()).find("more than a version resource holds (65535)"), std::string::npos) << e.what();
+  }
 }
 
 // What verify says of an image's icon and version, and of a group icon that
