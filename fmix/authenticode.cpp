@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fmix/host_files.h"
+#include "fmix/printable.h"
 #include "rtl/le_bytes.h"
 #include "velm_stream/tv_file_stream.h"
 
@@ -101,7 +102,8 @@ bool SignedDigest(const ASN1_STRING* content, const EVP_MD*& md, std::string& di
   return md != nullptr;
 }
 
-// "CN=..." of the signer's certificate (its subject whole when it has no CN).
+// "CN=..." of the signer's certificate, spelled out: whoever made the
+// certificate chose its text.
 std::string Signer(PKCS7* signature) {
   STACK_OF(X509)* signers = PKCS7_get0_signers(signature, nullptr, 0);
   std::string text = "an unknown signer";
@@ -110,7 +112,7 @@ std::string Signer(PKCS7* signature) {
     const int index = X509_NAME_get_index_by_NID(subject, NID_commonName, -1);
     unsigned char* utf8 = nullptr;
     if (index >= 0 && ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(subject, index))) >= 0) {
-      text = "CN=" + std::string(reinterpret_cast<char*>(utf8));
+      text = "CN=" + Printable(std::string(reinterpret_cast<char*>(utf8)));
       OPENSSL_free(utf8);
     }
   }
@@ -182,7 +184,7 @@ TAuthenticode::TAuthenticode(const std::string& fileName, std::uint32_t certific
   const std::string head = ReadRange(fileName, 0, std::min<std::uint32_t>(certificateOffset, kHeadBytes));
   const Ranges covered = Covered(head, certificateOffset);
   if (covered.empty() || !FileDigest(fileName, covered, md, actual)) {
-    message_ = covered.empty() ? "the certificate table lies inside the image headers" : "cannot read " + fileName;
+    message_ = covered.empty() ? "the certificate table lies inside the image headers" : "cannot read " + Printable(fileName);
     return;
   }
   if (actual != expected) {

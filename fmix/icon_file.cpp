@@ -1,5 +1,7 @@
 #include "fmix/icon_file.h"
 
+#include <algorithm>
+
 #include "rtl/le_bytes.h"
 
 namespace {
@@ -24,30 +26,58 @@ TIconFile::TIconFile(const std::string& bytes) {
 }
 
 // ICONDIR: reserved 0, type 1, the count; then an ICONDIRENTRY per image,
-// its size at 8 and its offset in the file at 12.
+// its size at 8 and its offset in the file at 12. The places are checked
+// before any image is copied.
 bool TIconFile::Read(const std::string& bytes) {
   std::uint16_t reserved = 1, type = 0, count = 0;
   if (!GetLe(bytes, 0, reserved) || !GetLe(bytes, 2, type) || !GetLe(bytes, 4, count) || reserved != 0 ||
-      type != 1 || count == 0) {
-    failure_ = "not an icon file (.ico)";
-    return false;
-  }
+      type != 1 || count == 0)
+    return Fail("not an icon file (.ico)");
+  if (count > kMaxImages)
+    return Fail("the icon's directory lists " + std::to_string(count) + " images; an icon holds at most " +
+                std::to_string(kMaxImages));
+  const std::size_t directoryEnd = kHeaderSize + kEntrySize * count;
+  if (directoryEnd > bytes.size())
+    return Fail("the icon file is cut off inside its directory of " + std::to_string(count) + " images");
+  std::vector<Place> places;
   for (std::uint16_t i = 0; i < count; ++i) {
-    const std::size_t entry = kHeaderSize + kEntrySize * i;
-    std::uint32_t size = 0, offset = 0;
-    if (!GetLe(bytes, entry + 8, size) || !GetLe(bytes, entry + 12, offset) || size == 0 ||
-        offset > bytes.size() || size > bytes.size() - offset) {
-      failure_ = "image " + std::to_string(i + 1) + " of the icon lies outside the file";
-      return false;
-    }
-    images_.push_back(bytes.substr(offset, size));
-    if (!IsImage(images_.back())) {
-      failure_ = "image " + std::to_string(i + 1) + " of the icon is neither a bitmap nor PNG";
-      return false;
-    }
-    entries_.push_back(bytes.substr(entry, 12));
+    Place place{0, 0, i + 1};
+    GetLe(bytes, kHeaderSize + kEntrySize * i + 8, place.size);
+    GetLe(bytes, kHeaderSize + kEntrySize * i + 12, place.offset);
+    if (place.size == 0 || place.offset > bytes.size() || place.size > bytes.size() - place.offset)
+      return Fail(ImageName(place) + " lies outside the file");
+    if (place.offset < directoryEnd) return Fail(ImageName(place) + " begins inside the icon's directory");
+    places.push_back(place);
+  }
+  if (!CheckApart(places)) return false;
+  for (const Place& place : places) {
+    images_.push_back(bytes.substr(place.offset, place.size));
+    if (!IsImage(images_.back())) return Fail(ImageName(place) + " is neither a bitmap nor PNG");
+    entries_.push_back(bytes.substr(kHeaderSize + kEntrySize * (place.number - 1), 12));
   }
   return true;
+}
+
+// Each image in bytes of its own, as every icon editor writes them: a file
+// that names one image 256 times would otherwise become 256 copies of it.
+bool TIconFile::CheckApart(std::vector<Place> places) {
+  std::stable_sort(places.begin(), places.end(), [](const Place& a, const Place& b) { return a.offset < b.offset; });
+  for (std::size_t i = 1; i < places.size(); ++i)
+    if (std::uint64_t{places[i - 1].offset} + places[i - 1].size > places[i].offset) {
+      const auto [low, high] = std::minmax(places[i - 1].number, places[i].number);
+      return Fail("images " + std::to_string(low) + " and " + std::to_string(high) +
+                  " of the icon share bytes, which no icon editor writes");
+    }
+  return true;
+}
+
+std::string TIconFile::ImageName(const Place& place) {
+  return "image " + std::to_string(place.number) + " of the icon";
+}
+
+bool TIconFile::Fail(const std::string& failure) {
+  failure_ = failure;
+  return false;
 }
 
 // GRPICONDIR: the ICONDIR header, then per image the first 12 bytes of its

@@ -5,7 +5,6 @@
 #include "fmix/printable.h"
 #include "fmix/resource_section.h"
 #include "fmix/version_resource.h"
-#include "rtl/text.h"
 
 namespace {
 
@@ -17,7 +16,7 @@ constexpr std::size_t kGroupEntry = 14;  // GRPICONDIRENTRY, the icon's number a
 const char* const kShownStrings[] = {"ProductName", "CompanyName"};
 
 std::string KeyText(const TResourceTree::Key& key) {
-  return key.text.empty() ? std::to_string(key.id) : "\"" + Printable(rtl::ToAnsi(key.text)) + "\"";
+  return key.text.empty() ? std::to_string(key.id) : "\"" + Printable(key.text) + "\"";
 }
 
 }  // namespace
@@ -40,6 +39,11 @@ bool TImageIdentity::Fail(const std::string& message) {
 // one Explorer shows, the first version resource the one Properties shows.
 void TImageIdentity::Describe(const std::string& image) {
   const TResourceSection section(image);
+  if (section.Tree().PastBounds()) {
+    checked_ = false;
+    message_ = section.Failure() + ": fmix does not read such resources; the icon and version are not checked";
+    return;
+  }
   if (!section.Failure().empty()) {
     Fail(section.Failure() + ": Windows would not read the resources");
     return;
@@ -50,12 +54,13 @@ void TImageIdentity::Describe(const std::string& image) {
   for (const auto& [name, languages] : groups ? *groups : TResourceTree::Names())
     for (const auto& [language, group] : languages) {
       std::uint16_t count = 0, id = 0;
-      if (!GetLe(group.data, 4, count) || group.data.size() < kGroupHeader + kGroupEntry * count) {
+      const std::string_view data = group.Data();
+      if (!GetLe(data, 4, count) || data.size() < kGroupHeader + kGroupEntry * count) {
         Fail("group icon " + KeyText(name) + " is cut off");
         return;
       }
       for (std::uint16_t i = 0; i < count; ++i) {
-        GetLe(group.data, kGroupHeader + kGroupEntry * i + 12, id);
+        GetLe(data, kGroupHeader + kGroupEntry * i + 12, id);
         if (!icons || !icons->count(id)) {
           Fail("group icon " + KeyText(name) + " names icon " + std::to_string(id) + ", which the image lacks");
           return;
@@ -65,7 +70,7 @@ void TImageIdentity::Describe(const std::string& image) {
     }
   const TResourceTree::Names* versions = section.Tree().Type(kVersion);
   if (versions && !versions->empty() && !versions->begin()->second.empty()) {
-    const TVersionResource version(versions->begin()->second.begin()->second.data);
+    const TVersionResource version(std::string(versions->begin()->second.begin()->second.Data()));
     if (!version.Failure().empty()) {
       Fail(version.Failure() + ": Windows shows no version");
       return;
@@ -73,7 +78,7 @@ void TImageIdentity::Describe(const std::string& image) {
     text += (text.empty() ? "" : "; ") + std::string("version ") + version.FileVersion();
     for (const char* key : kShownStrings)
       if (!version.String(key).empty())
-        text += std::string("; ") + key + " \"" + Printable(rtl::ToAnsi(version.String(key))) + "\"";
+        text += std::string("; ") + key + " \"" + Printable(version.String(key)) + "\"";
   }
   message_ = text;
 }

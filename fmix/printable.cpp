@@ -29,8 +29,12 @@ void Append(char16_t c, std::u16string& shown) {
 
 std::string Printable(const std::u16string& text) {
   std::u16string shown;
-  for (char16_t c : text) Append(c, shown);
-  return rtl::ToAnsi(shown);
+  std::size_t i = 0;
+  // A surrogate pair is never cut in two.
+  for (; i < text.size() && (shown.size() < kShownLimit || (text[i] >= 0xDC00 && text[i] <= 0xDFFF)); ++i)
+    Append(text[i], shown);
+  if (i == text.size()) return rtl::ToAnsi(shown);
+  return rtl::ToAnsi(shown) + "... (" + std::to_string(text.size() - i) + " more characters)";
 }
 
 std::string Printable(const std::string& text) { return Printable(rtl::ToWide(text)); }

@@ -1,5 +1,7 @@
 #include "fmix/resource_section.h"
 
+#include <algorithm>
+
 #include "fmix/cli_error.h"
 #include "rtl/le_bytes.h"
 
@@ -35,7 +37,22 @@ struct Headers {
     GetLe(image, offset, value);
     return value;
   }
+  // Where the highest section ends in memory: a new section goes behind it.
+  std::uint64_t EndOfImage(const std::string& image) const {
+    std::uint64_t end = 0;
+    for (std::uint16_t i = 0; i < sections; ++i)
+      end = std::max(end, std::uint64_t{Get32(image, Record(i) + 12)} +
+                              std::max(Get32(image, Record(i) + 8), Get32(image, Record(i) + 16)));
+    return end;
+  }
 };
+
+// The file alignment of an image is a power of two up to 64 KiB; a 32-bit
+// image spans at most 2 GB.
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
+constexpr std::uint64_t kMaxImageSize = 0x80000000u;
+
+bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
 std::uint32_t AlignUp(std::uint64_t value, std::uint32_t alignment) {
   return static_cast<std::uint32_t>((value + alignment - 1) / alignment * alignment);
@@ -71,15 +88,16 @@ std::string TResourceSection::Rebuild(const std::string& image, const TResourceT
   GetLe(image, headers.Record(0) + 20, firstRaw);
   const std::uint64_t record = headers.Record(headers.sections);
   if (headers.directoryCount <= kResourceDirectory || record + kSectionRecord > headerSize ||
-      record + kSectionRecord > firstRaw || image.find_first_not_of('\0', record) < record + kSectionRecord)
+      record + kSectionRecord > firstRaw || record + kSectionRecord > image.size() || image.find_first_not_of('\0', record) < record + kSectionRecord)
     throw FileError(imageName, "the stub's headers have no room for another section");
 
   const std::uint32_t sectionAlignment = headers.Get32(image, headers.optional + 32);
   const std::uint32_t fileAlignment = headers.Get32(image, headers.optional + 36);
-  const std::uint64_t last = headers.Record(headers.sections - 1);
-  const std::uint32_t rva = AlignUp(std::uint64_t{headers.Get32(image, last + 12)} +
-                                        std::max(headers.Get32(image, last + 8), headers.Get32(image, last + 16)),
-                                    sectionAlignment);
+  if (!IsPowerOfTwo(sectionAlignment) || !IsPowerOfTwo(fileAlignment) || fileAlignment > kMaxFileAlignment)
+    throw FileError(imageName, "the stub's headers give no valid section and file alignment");
+  const std::uint64_t end = headers.EndOfImage(image);
+  if (end > kMaxImageSize) throw FileError(imageName, "the stub's sections reach past 2 GB");
+  const std::uint32_t rva = AlignUp(end, sectionAlignment);
   std::string section = tree.Write(rva);
   const std::uint32_t virtualSize = static_cast<std::uint32_t>(section.size());
   PadTo(section, fileAlignment);

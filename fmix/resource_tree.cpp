@@ -12,7 +12,6 @@ constexpr std::uint32_t kHighBit = 0x80000000u;  // a named entry; a subdirector
 constexpr std::size_t kTableHeader = 16;
 constexpr std::size_t kEntrySize = 8;
 constexpr std::size_t kDataEntrySize = 16;
-constexpr std::size_t kMaxResources = 65536;
 
 std::u16string Upper(std::u16string text) {
   for (char16_t& c : text)
@@ -48,9 +47,10 @@ bool TResourceTree::Key::operator<(const Key& other) const {
   return text.empty() ? id < other.id : Upper(text) < Upper(other.text);
 }
 
-TResourceTree::TResourceTree(const std::string& directory, std::uint32_t rva) {
+TResourceTree::TResourceTree(std::string directory, std::uint32_t rva)
+    : directory_(std::make_shared<const std::string>(std::move(directory))), rva_(rva), unread_(directory_->size()) {
   Key keys[3];
-  ReadTable(directory, rva, 0, 0, keys);
+  ReadTable(0, 0, keys);
 }
 
 const TResourceTree::Names* TResourceTree::Type(std::uint16_t type) const {
@@ -59,64 +59,79 @@ const TResourceTree::Names* TResourceTree::Type(std::uint16_t type) const {
 }
 
 void TResourceTree::Set(std::uint16_t type, const Key& name, std::uint16_t language, std::string data) {
-  types_[Key(type)][name][Key(language)] = {std::move(data), 0};
+  const std::size_t size = data.size();
+  types_[Key(type)][name][Key(language)] = {std::make_shared<const std::string>(std::move(data)), 0, size, 0};
 }
 
 void TResourceTree::RemoveType(std::uint16_t type) { types_.erase(Key(type)); }
 
-bool TResourceTree::Fail(const std::string& failure) {
-  if (failure_.empty()) failure_ = failure;
+bool TResourceTree::Fail(const std::string& failure, bool pastBounds) {
+  if (failure_.empty()) {
+    failure_ = failure;
+    pastBounds_ = pastBounds;
+  }
   return false;
+}
+
+bool TResourceTree::Spend(std::uint64_t bytes) {
+  if (bytes > unread_)
+    return Fail("parts of the resource tree share bytes (a table, name or datum is reached more than once)", true);
+  unread_ -= bytes;
+  return true;
 }
 
 // A table (IMAGE_RESOURCE_DIRECTORY): counts of named and numbered entries
 // at 12 and 14, then the entries; level 0 holds types, 1 names, 2 languages.
-bool TResourceTree::ReadTable(const std::string& directory, std::uint32_t rva, std::uint32_t offset, int level,
-                              Key keys[3]) {
+bool TResourceTree::ReadTable(std::uint32_t offset, int level, Key keys[3]) {
   std::uint16_t named = 0, numbered = 0;
-  if (!GetLe(directory, offset + 12ull, named) || !GetLe(directory, offset + 14ull, numbered))
+  if (!GetLe(*directory_, offset + 12ull, named) || !GetLe(*directory_, offset + 14ull, numbered))
     return Fail("a resource table lies outside the resource section");
-  for (std::uint32_t i = 0; i < std::uint32_t{named} + numbered; ++i) {
+  const std::uint32_t count = std::uint32_t{named} + numbered;
+  if (offset + kTableHeader + kEntrySize * std::uint64_t{count} > directory_->size())
+    return Fail("a resource entry lies outside the resource section");
+  if (!Spend(kTableHeader + kEntrySize * count)) return false;
+  for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t entry = offset + kTableHeader + kEntrySize * i;
     std::uint32_t target = 0;
-    if (!ReadKey(directory, entry, keys[level]) || !GetLe(directory, entry + 4ull, target))
-      return Fail("a resource entry lies outside the resource section");
+    GetLe(*directory_, entry + 4ull, target);
+    if (!ReadKey(entry, keys[level])) return false;
     const bool table = (target & kHighBit) != 0;
     if (table != (level < 2)) return Fail("the resource tree is not three levels deep");
-    if (table ? !ReadTable(directory, rva, target & ~kHighBit, level + 1, keys)
-              : !ReadData(directory, rva, target, keys))
-      return false;
+    if (table ? !ReadTable(target & ~kHighBit, level + 1, keys) : !ReadData(target, keys)) return false;
   }
   return true;
 }
 
 // An entry's name field: a number, or with the high bit the offset of a
 // counted UTF-16 text.
-bool TResourceTree::ReadKey(const std::string& directory, std::uint32_t field, Key& key) {
+bool TResourceTree::ReadKey(std::uint32_t field, Key& key) {
   std::uint32_t name = 0;
   std::uint16_t length = 0;
-  if (!GetLe(directory, field, name)) return false;
+  GetLe(*directory_, field, name);
   key = Key(static_cast<std::uint16_t>(name));
   if (!(name & kHighBit)) return true;
   const std::uint64_t text = name & ~kHighBit;
-  if (!GetLe(directory, text, length) || text + 2 + 2ull * length > directory.size()) return false;
+  if (!GetLe(*directory_, text, length) || text + 2 + 2ull * length > directory_->size())
+    return Fail("a resource name lies outside the resource section");
+  if (!Spend(2 + 2ull * length)) return false;
   key = Key(std::u16string(length, u'\0'));
-  for (std::uint16_t i = 0; i < length; ++i) GetLe(directory, text + 2 + 2ull * i, key.text[i]);
+  for (std::uint16_t i = 0; i < length; ++i) GetLe(*directory_, text + 2 + 2ull * i, key.text[i]);
   return true;
 }
 
 // A data entry (IMAGE_RESOURCE_DATA_ENTRY): the datum's address and size,
 // which must lie inside the section too.
-bool TResourceTree::ReadData(const std::string& directory, std::uint32_t rva, std::uint32_t offset,
-                             const Key keys[3]) {
+bool TResourceTree::ReadData(std::uint32_t offset, const Key keys[3]) {
   std::uint32_t address = 0, size = 0, codePage = 0;
-  if (!GetLe(directory, offset, address) || !GetLe(directory, offset + 4ull, size) ||
-      !GetLe(directory, offset + 8ull, codePage))
+  if (!GetLe(*directory_, offset, address) || !GetLe(*directory_, offset + 4ull, size) ||
+      !GetLe(*directory_, offset + 8ull, codePage))
     return Fail("a resource data entry lies outside the resource section");
-  if (address < rva || std::uint64_t{address} - rva + size > directory.size())
+  if (address < rva_ || std::uint64_t{address} - rva_ + size > directory_->size())
     return Fail("the data of a resource lies outside the resource section");
-  if (++read_ > kMaxResources) return Fail("the resource tree has more than 65536 resources");
-  types_[keys[0]][keys[1]][keys[2]] = {directory.substr(address - rva, size), codePage};
+  if (!Spend(kDataEntrySize + std::uint64_t{size})) return false;
+  if (++read_ > kMaxResources)
+    return Fail("the resource tree has more than " + std::to_string(kMaxResources) + " resources", true);
+  types_[keys[0]][keys[1]][keys[2]] = {directory_, address - rva_, size, codePage};
   return true;
 }
 
@@ -155,9 +170,9 @@ std::string TResourceTree::Write(std::uint32_t rva) const {
     PadTo(out, 8);
     SetLe<std::uint32_t>(out, data[i].first, static_cast<std::uint32_t>(entry));
     SetLe<std::uint32_t>(out, entry, rva + static_cast<std::uint32_t>(out.size()));
-    SetLe<std::uint32_t>(out, entry + 4, static_cast<std::uint32_t>(resource.data.size()));
+    SetLe<std::uint32_t>(out, entry + 4, static_cast<std::uint32_t>(resource.size));
     SetLe<std::uint32_t>(out, entry + 8, resource.codePage);
-    out += resource.data;
+    out += resource.Data();
   }
   return out;
 }

@@ -115,13 +115,36 @@ constexpr std::size_t kMaxPath = 260;
 // How many names a line shows before "and N more".
 constexpr std::size_t kNamesShown = 3;
 
+// Names of one kind: how many, and the first kNamesShown of them, so that a
+// million entries cost no more than their count.
+struct NameSample {
+  std::size_t count = 0;
+  std::vector<std::u16string> first;
+  void Add(const std::u16string& name) {
+    if (++count <= kNamesShown) first.push_back(name);
+  }
+};
+
 // "N entries" or "1 entry", then the first few names.
-std::string NameList(const std::vector<std::u16string>& names) {
-  std::string list = std::to_string(names.size()) + (names.size() == 1 ? " entry (" : " entries (");
-  for (std::size_t i = 0; i < std::min(names.size(), kNamesShown); ++i) list += (i ? ", " : "") + Quoted(names[i]);
-  if (names.size() > kNamesShown) list += " and " + std::to_string(names.size() - kNamesShown) + " more";
+std::string NameList(const NameSample& names) {
+  std::string list = std::to_string(names.count) + (names.count == 1 ? " entry (" : " entries (");
+  for (std::size_t i = 0; i < names.first.size(); ++i) list += (i ? ", " : "") + Quoted(names.first[i]);
+  if (names.count > kNamesShown) list += " and " + std::to_string(names.count - kNamesShown) + " more";
   return list + ")";
 }
+
+// A payload far larger than its archive, by both a ratio and a size, is
+// most likely a decompression bomb (deflate reaches about 1000:1, xz some
+// 7000:1, on nothing but runs of one byte); one larger than kDiskSize fills
+// more than a system disk is likely to have free.
+constexpr std::uint64_t kBombRatio = 1000;
+constexpr std::uint64_t kBombSize = std::uint64_t{1} << 30;
+constexpr std::uint64_t kDiskSize = std::uint64_t{256} << 30;
+// Of such a payload in a ZIP, verify decodes no more than this to check
+// CRCs, so that a bomb costs seconds, not minutes.
+constexpr std::uint64_t kBombCheck = std::uint64_t{1} << 30;
+
+std::string Megabytes(std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
 // Files and folders that macOS's Archive Utility adds: resource forks and
 // Finder data under __MACOSX/, and "._" files beside the files.
@@ -274,7 +297,8 @@ void TSetupVerifier::CheckSignature() {
 // The icon and version information Explorer shows, when the image has any.
 void TSetupVerifier::CheckIdentity() {
   const TImageIdentity identity(fileName_, packStart_);
-  if (!identity.Message().empty()) Add(identity.Valid() ? Kind::kOk : Kind::kFail, "identity", identity.Message());
+  const Kind kind = !identity.Checked() ? Kind::kWarn : identity.Valid() ? Kind::kOk : Kind::kFail;
+  if (!identity.Message().empty()) Add(kind, "identity", identity.Message());
 }
 
 void TSetupVerifier::CheckPack() {
@@ -444,42 +468,77 @@ void TSetupVerifier::CheckContent(const std::string& data) {
   if (!names.Problem().empty()) Add(Kind::kFail, "archive", Printable(names.Problem()));
   if (!unpackable.Problems().empty() || !names.Problem().empty()) return;
   NoteNames(reader.Entries());
-  bool passed = true;
-  for (const TZipEntry& entry : reader.Entries()) passed = CheckEntry(reader, entry) && passed;
-  zipChecked_ = true;
-  const std::string count = std::to_string(reader.Entries().size()) + " entries";
-  if (passed)
-    Add(Kind::kOk, "archive", solid ? "xz-compressed tar of " + count + ", the xz check holds"
-                                    : "ZIP archive of " + count + ", every CRC checks");
+  CheckFiles(reader, solid, PayloadBudget(reader.Entries(), data.size(), solid));
 }
 
-bool TSetupVerifier::CheckEntry(TArchiveReader& reader, const TZipEntry& entry) {
-  const TEntryName name(entry.name);
-  if (name.IsFolder()) return true;
-  if (!reader.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr)) {
-    Add(Kind::kFail, "archive", Printable(reader.Failure()));
-    return false;
+// The CRC of each file, in archive order, as long as the budget of bytes
+// lasts. A solid archive's reader decoded the whole stream on opening and
+// checked it there: its files are not decoded again.
+void TSetupVerifier::CheckFiles(TArchiveReader& reader, bool solid, std::uint64_t budget) {
+  bool passed = true, decoding = !solid;
+  std::size_t undecoded = 0;
+  for (const TZipEntry& entry : reader.Entries()) {
+    const TEntryName name(entry.name);
+    if (name.IsFolder()) continue;
+    decoding = decoding && entry.size <= budget;
+    if (decoding) {
+      budget -= entry.size;
+      if (!reader.Extract(entry, [](void*, const char*, std::size_t) { return true; }, nullptr)) {
+        Add(Kind::kFail, "archive", Printable(reader.Failure()));
+        passed = false;
+        continue;
+      }
+    } else if (!solid) {
+      ++undecoded;
+    }
+    zipFiles_.insert(PathKey(name.Path()));
   }
-  zipFiles_.push_back(PathKey(name.Path()));
-  return true;
+  zipChecked_ = true;
+  if (!passed) return;
+  const std::string count = std::to_string(reader.Entries().size()) + " entries";
+  if (solid)
+    Add(Kind::kOk, "archive", "xz-compressed tar of " + count + ", the xz check holds");
+  else if (undecoded)
+    Add(Kind::kOk, "archive", "ZIP archive of " + count + ", the CRCs of the files decoded check (" +
+                                  std::to_string(undecoded) + (undecoded == 1 ? " file" : " files") + " not decoded)");
+  else
+    Add(Kind::kOk, "archive", "ZIP archive of " + count + ", every CRC checks");
+}
+
+// A warning for a payload far larger than its archive or than a disk;
+// returns how many of a ZIP's bytes verify decodes: all of an ordinary one.
+std::uint64_t TSetupVerifier::PayloadBudget(const std::vector<TZipEntry>& entries, std::uint64_t archiveSize,
+                                            bool solid) {
+  std::uint64_t payload = 0;
+  for (const TZipEntry& entry : entries) payload += entry.size;
+  const bool bomb = payload > kBombSize && payload / kBombRatio > archiveSize;
+  if (!bomb && payload <= kDiskSize) return payload;
+  std::string text = "its files add up to " + Megabytes(payload);
+  text += bomb ? ", " + std::to_string(payload / std::max<std::uint64_t>(archiveSize, 1)) + " times the " +
+                     std::to_string(archiveSize) + " bytes of the archive (a decompression bomb?)"
+               : ", more than a system disk is likely to have free";
+  text += ": the plug-in needs that much free space in the temporary folder";
+  Add(Kind::kWarn, "archive", solid ? text : text + "; verify decodes the first " + Megabytes(kBombCheck) +
+                                                 " of them to check CRCs");
+  return solid ? payload : kBombCheck;
 }
 
 // macOS metadata is unpacked like any file; paths that pass MAX_PATH under
 // a real user's unpack folder are written (the plug-in takes long paths),
 // but an installer that opens its files by such paths fails.
 void TSetupVerifier::NoteNames(const std::vector<TZipEntry>& entries) {
-  std::vector<std::u16string> metadata, longPaths;
+  NameSample metadata, longPaths;
   std::size_t longest = 0;
   for (const TZipEntry& entry : entries) {
     const TEntryName name(entry.name);
-    if (IsMacMetadata(name)) metadata.push_back(entry.name);
+    if (IsMacMetadata(name)) metadata.Add(entry.name);
     if (kTempFolderLength + name.Path().size() < kMaxPath) continue;
-    longPaths.push_back(entry.name);
+    longPaths.Add(entry.name);
     longest = std::max(longest, kTempFolderLength + name.Path().size());
   }
-  if (!metadata.empty())
+  if (metadata.count)
     Add(Kind::kNote, "archive", NameList(metadata) + " are macOS metadata, unpacked as files");
-  if (!longPaths.empty())
+  if (longPaths.count)
     Add(Kind::kWarn, "archive", "under a temporary folder of " + std::to_string(kTempFolderLength) +
                                     " characters the paths of " + NameList(longPaths) + " reach up to " +
                                     std::to_string(longest) + " characters, past MAX_PATH (" +
@@ -521,7 +580,7 @@ void TSetupVerifier::CheckInstallerLength() {
 }
 
 bool TSetupVerifier::IsZipFile(const std::u16string& path) const {
-  return std::find(zipFiles_.begin(), zipFiles_.end(), PathKey(path)) != zipFiles_.end();
+  return zipFiles_.count(PathKey(path)) != 0;
 }
 
 // CONFIG.TXT's bytes name the installer in one ANSI code page only. When

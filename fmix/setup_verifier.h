@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,7 +65,8 @@ class TSetupVerifier {
   void CheckArchive();
   std::string PluginKind() const;
   void CheckContent(const std::string& data);
-  bool CheckEntry(TArchiveReader& reader, const TZipEntry& entry);
+  std::uint64_t PayloadBudget(const std::vector<TZipEntry>& entries, std::uint64_t archiveSize, bool solid);
+  void CheckFiles(TArchiveReader& reader, bool solid, std::uint64_t budget);
   void NoteNames(const std::vector<TZipEntry>& entries);
   void CheckInstaller();
   void CheckInstallerLength();
@@ -103,7 +105,7 @@ class TSetupVerifier {
   std::uint32_t certificateSize_ = 0;
   std::vector<TFileMixEntry> entries_;   // the complete directory records
   std::u16string installer_;             // CONFIG.TXT trimmed, when it names a relative path
-  std::vector<std::u16string> zipFiles_;  // the archive's files as PathKey compares them
+  std::set<std::u16string> zipFiles_;    // the archive's files as PathKey compares them
   bool zipChecked_ = false;
   bool installerFound_ = false;          // the installer path names a file here
   bool largeAddressAware_ = false;       // the stub's

@@ -15,6 +15,8 @@ constexpr std::uint16_t kVersion = 16;
 constexpr std::uint16_t kFirstIconId = 1;
 constexpr std::uint16_t kGroupId = 1;
 constexpr std::uint16_t kVersionId = 1;
+// A version resource gives its length in 16 bits.
+constexpr std::size_t kMaxVersionSize = 0xFFFF;
 
 std::uint16_t Language(const std::string& text) {
   char* end = nullptr;
@@ -55,6 +57,11 @@ void TStubIdentity::TakeVersion(const Options& options) {
                        "InternalName, Comments, FileVersion");
     version_->SetString(key, rtl::ToWide(item.substr(equals + 1)));
   }
+  const std::size_t size = version_->Write().size();
+  if (size > kMaxVersionSize)
+    throw UsageError("--version-string: the version information would take " + std::to_string(size) +
+                     " bytes, more than a version resource holds (" + std::to_string(kMaxVersionSize) +
+                     "); shorten the strings");
 }
 
 std::string TStubIdentity::Apply(const std::string& stub, const std::string& stubName) const {

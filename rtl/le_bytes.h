@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 // The field of width T at p, which the caller has checked lies inside its
@@ -23,7 +24,7 @@ inline std::uint64_t Le64(const void* p) { return LoadLe<std::uint64_t>(p); }
 
 // The field of width T at offset; false when it lies outside bytes.
 template <class T>
-bool GetLe(const std::string& bytes, std::uint64_t offset, T& value) {
+bool GetLe(std::string_view bytes, std::uint64_t offset, T& value) {
   if (offset > bytes.size() || sizeof(T) > bytes.size() - offset) return false;
   value = LoadLe<T>(bytes.data() + offset);
   return true;

@@ -11,6 +11,7 @@
 #include "fmix/pe_image.h"
 #include "fmix/resource_section.h"
 #include "fmix/resource_tree.h"
+#include "fmix/stub_identity.h"
 #include "fmix/version_resource.h"
 #include "tests/test_files.h"
 
@@ -96,6 +97,26 @@ std::string IconFile() {
   return ico + bitmap + png;
 }
 
+// A root of n entries that all lead to one table of n names, each of which
+// leads to one table of languages: with one language, n² resources of one
+// datum of 16 KiB; with none, n² steps that find nothing.
+std::string SharedTables(std::uint16_t n, std::uint16_t languages, std::uint32_t rva) {
+  const std::uint32_t names = 16 + 8u * n, language = names + 16 + 8u * n, entry = language + 24;
+  std::string bytes;
+  for (std::uint32_t target : {names, language, entry}) {
+    const std::uint16_t count = target == entry ? languages : n;
+    bytes.append(14, '\0');
+    AppendLe(bytes, count);
+    for (std::uint16_t i = 0; i < count; ++i) {
+      AppendLe<std::uint32_t>(bytes, i + 1u);
+      AppendLe<std::uint32_t>(bytes, target == entry ? entry : 0x80000000u | target);
+    }
+  }
+  bytes.resize(entry);
+  for (std::uint32_t field : {rva + entry + 16, 16384u, 0u, 0u}) AppendLe(bytes, field);
+  return bytes + std::string(16384, 'D');
+}
+
 }  // namespace
 
 // The new last section holds the whole tree, the stub's manifest included;
@@ -116,8 +137,8 @@ TEST(ResourceSection, RebuildKeepsResourcesAndFixesHeaders) {
   EXPECT_EQ(Get32(out, kOptional + 64), TResourceSection::Checksum(out));
   const TResourceSection read(out);
   ASSERT_EQ(read.Failure(), "");
-  EXPECT_EQ(read.Tree().Type(kManifest)->begin()->second.begin()->second.data, kManifestText);
-  EXPECT_EQ(read.Tree().Type(kVersionType)->begin()->second.begin()->second.data, "version bytes");
+  EXPECT_EQ(read.Tree().Type(kManifest)->begin()->second.begin()->second.Data(), kManifestText);
+  EXPECT_EQ(read.Tree().Type(kVersionType)->begin()->second.begin()->second.Data(), "version bytes");
   EXPECT_EQ(Rebuilt(image, "version bytes"), out) << "not byte-identical";
 }
 
@@ -146,13 +167,26 @@ TEST(ResourceTree, NamesAndFaultsOutsideTheSection) {
   ASSERT_EQ(read.Failure(), "");
   const auto& names = *read.Type(10);
   EXPECT_EQ(names.begin()->first.text, u"custom");
-  EXPECT_EQ(names.begin()->second.at(0x0411).data, "named");
+  EXPECT_EQ(names.begin()->second.at(0x0411).Data(), "named");
 
   EXPECT_NE(TResourceTree(bytes, 0x6000).Failure(), "") << "data addressed below the section";
   EXPECT_NE(TResourceTree(bytes.substr(0, bytes.size() - 2), 0x5000).Failure(), "") << "data past its end";
   std::string loop = bytes;
   SetLe<std::uint32_t>(loop, 20, 0x80000000u);  // the first type's table is the root again
   EXPECT_NE(TResourceTree(loop, 0x5000).Failure(), "") << "a tree deeper than three levels";
+}
+
+// Tables or data reached many times are read once, not expanded: such a tree
+// passes the bound at once, and verify only warns (Windows reads it).
+TEST(ResourceTree, SharedTablesAndDataPassTheBound) {
+  for (const std::string& bytes : {SharedTables(4096, 0, 0x5000), SharedTables(64, 1, 0x5000)}) {
+    const TResourceTree tree(bytes, 0x5000);
+    EXPECT_TRUE(tree.PastBounds());
+    EXPECT_NE(tree.Failure().find("share bytes"), std::string::npos) << tree.Failure();
+  }
+  const TResourceTree one(SharedTables(1, 1, 0x5000), 0x5000);
+  ASSERT_EQ(one.Failure(), "") << "a tree of one resource";
+  EXPECT_EQ(one.Type(1)->at(1).at(1).Data(), std::string(16384, 'D'));
 }
 
 TEST(VersionResource, WrittenAndReadBack) {
@@ -190,6 +224,31 @@ TEST(IconFile, ImagesAndGroup) {
   SetLe<std::uint32_t>(outside, 6 + 16 + 8, 100000);
   EXPECT_NE(TIconFile(outside).Failure(), "");
   EXPECT_NE(TIconFile("not an icon").Failure(), "");
+}
+
+// An icon that lists more images than an icon holds, or one image twice,
+// is refused before any image is copied.
+TEST(IconFile, RefusesTooManyAndSharedImages) {
+  std::string many = IconFile();
+  SetLe<std::uint16_t>(many, 4, 257);
+  EXPECT_EQ(TIconFile(many).Failure(), "the icon's directory lists 257 images; an icon holds at most 256");
+  std::string shared = IconFile();
+  shared.replace(6 + 16 + 12, 4, shared, 6 + 12, 4);  // the second image's offset is the first's
+  EXPECT_EQ(TIconFile(shared).Failure(), "images 1 and 2 of the icon share bytes, which no icon editor writes");
+}
+
+// Strings that would make the version resource pass its 16-bit length are a
+// usage error, not a setup that verify then finds malformed.
+TEST(StubIdentity, RefusesVersionInformationPastItsSize) {
+  TStubIdentity::Options options;
+  options.strings = {"Comments=" + std::string(40000, 'x')};
+  try {
+    const TStubIdentity identity(options);
+    ADD_FAILURE() << "accepted";
+  } catch (const ECliError& e) {
+    EXPECT_EQ(e.ExitCode(), 2);
+    EXPECT_NE(std::string(e.what()).find("more than a version resource holds (65535)"), std::string::npos) << e.what();
+  }
 }
 
 // What verify says of an image's icon and version, and of a group icon that

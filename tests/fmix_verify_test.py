@@ -9,8 +9,12 @@ import shutil
 import struct
 import sys
 import zipfile
+import zlib
 
 from fmix_harness import Fmix, dll, expect, pack, raw_controls, read, run_cases, sharing, write
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
+from code_signing import CodeSigner  # noqa: E402
 
 BIN = sys.argv[1]
 
@@ -170,6 +174,13 @@ def hostile_text_spelled_out(fmix, work):
         expect(shown in out, "%r not shown in %r" % (shown, out))
 
 
+def long_names_cut(fmix, work):
+    """A name of 60,000 characters shows its first 2048 and how many it left out."""
+    code, out = verify(fmix, work, setup_bytes(archive=stored_zip([("app/setup.exe", INSTALLER),
+                                                                   ("d/" + "x" * 60000, b"x")])))
+    expect(max(map(len, out)) < 3 * 2048 and any(" more characters)" in o for o in out), "%d: %s" % (code, out))
+
+
 def hostile_plugin_headers_bounded(fmix, work):
     """Import directories made to cost time and memory: 10,000 descriptors
     sharing one name of 300 KB or one of 204 bytes, 250 foreign DLLs. Each is
@@ -260,6 +271,55 @@ def signed_setups(fmix, work):
     expect_failure(fmix, work, signed(good, offset_in_pack=len(stub()) + 20), "FAIL  signature: ")
     code, out = verify(fmix, work, signed(setup_bytes(plugin=plugin_without_export())))
     expect(code == 1, "a signed broken setup passed: %s" % out)
+
+
+def signer_name_spelled_out(fmix, work):
+    """A certificate named with a line break and terminal controls shows its
+    name spelled out on its own line: it fakes no ok line and hides not the
+    failure after it (fmix.exe checks no signature)."""
+    name = "Evil\x1b[2K\r\nok    plugin: fine\x1b[8m"
+    write(os.path.join(work, "unsigned.exe"), setup_bytes(plugin=plugin_without_export()))
+    CodeSigner(os.path.join(work, "signing"), "/CN=" + name).sign(os.path.join(work, "unsigned.exe"),
+                                                                 os.path.join(work, "signed.exe"))
+    code, out = verify(fmix, work, read(os.path.join(work, "signed.exe")))
+    expect(code == 1 and not raw_controls("\n".join(out)) and 'FAIL  plugin: "YZ1.DLL" does not export Yz1: the '
+           "run ends silently" in out, "%s" % out)
+    shown = "signed by CN=Evil\\x1B[2K\\r\\nok    plugin: fine\\x1B[8m, not checked against a trust store"
+    expect(any(o.startswith("note  signature: not checked by fmix.exe") for o in out) or
+           any(o.startswith("ok    signature: sha256 digest matches; ") and o.endswith(shown) for o in out),
+           "%r not shown in %s" % (shown, out))
+
+
+def zip_of(entries):
+    """A ZIP of (name, method, CRC, size, data as stored) entries."""
+    out, central = b"", b""
+    for name, method, crc, size, data in entries:
+        header = struct.pack("<HHHHHIIIHH", 20, 0, method, 0, 0x21, crc, len(data), size, len(name), 0)
+        central += b"PK\1\2" + struct.pack("<H", 20) + header + struct.pack("<HHHII", 0, 0, 0, 0, len(out)) + name
+        out += b"PK\3\4" + header + name + data
+    count = struct.pack("<HH", len(entries), len(entries))
+    return out + central + b"PK\5\6" + struct.pack("<HH", 0, 0) + count + struct.pack("<IIH", len(central), len(out), 0)
+
+
+def decompression_bomb_warned(fmix, work):
+    """A ZIP of 1 MB whose files add up to 1100 MB (one block of 4 MB of
+    zeros, deflated and repeated): a warn line, the installer's CRC checked,
+    the bomb left undecoded."""
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+    zeros = bytes(4 << 20)
+    block = compressor.compress(zeros) + compressor.flush(zlib.Z_FULL_FLUSH)
+    crc = 0
+    for _ in range(275):
+        crc = zlib.crc32(zeros, crc)
+    archive = zip_of([(b"app/setup.exe", 0, zlib.crc32(INSTALLER), len(INSTALLER), INSTALLER),
+                      (b"app/zeros.bin", 8, crc, 275 * len(zeros), block * 275 + b"\3\0")])
+    write(os.path.join(work, "app_setup.exe"), setup_bytes(archive=archive))
+    code, out, _, peak = fmix.measured("verify", fmix.path(os.path.join(work, "app_setup.exe")))
+    warning = "warn  archive: its files add up to 1100 MB, %d times the %d bytes of the archive (a decompression " \
+              "bomb?)" % ((275 * len(zeros) + len(INSTALLER)) // len(archive), len(archive))
+    expect(code == 0 and any(o.startswith(warning) for o in out.splitlines()) and peak < 300 and
+           "ok    archive: ZIP archive of 2 entries, the CRCs of the files decoded check (1 file not decoded)" in out,
+           "exit %d, %d MB: %s" % (code, peak, out))
 
 
 def usage_errors_and_json(fmix, work):
@@ -356,6 +416,7 @@ if __name__ == "__main__":
         sys.exit(0)
     run_cases([good_setup_passes, names_read_in_the_target_code_page, broken_images_and_packs, broken_configs, broken_plugins, broken_archives,
                archive_refusals_and_notes, hostile_entry_names, hostile_text_spelled_out,
-               hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, usage_errors_and_json,
+               long_names_cut, hostile_plugin_headers_bounded, overlapping_records, every_problem_reported, signed_setups, signer_name_spelled_out,
+               decompression_bomb_warned, usage_errors_and_json,
                setups_are_reproducible, payload_links_refused, setup_refuses_its_own_failure],
               Fmix(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else None))

@@ -20,9 +20,10 @@ def _run(args):
 
 class CodeSigner:
     """A fresh RSA key and a self-signed certificate for code signing, kept in
-    folder; the certificate also serves as the CA that verification trusts."""
+    folder, with the subject given; the certificate also serves as the CA that
+    verification trusts."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, subject="/CN=Setup test publisher"):
         for tool in ("openssl", "osslsigncode"):
             if not shutil.which(tool):
                 raise SigningError(tool + " is not installed (make deps)")
@@ -30,7 +31,7 @@ class CodeSigner:
         self.key = os.path.join(folder, "publisher.key")
         self.cert = os.path.join(folder, "publisher.pem")
         _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "2",
-              "-subj", "/CN=Setup test publisher", "-keyout", self.key, "-out", self.cert,
+              "-subj", subject, "-keyout", self.key, "-out", self.cert,
               "-addext", "basicConstraints=critical,CA:FALSE",
               "-addext", "keyUsage=critical,digitalSignature",
               "-addext", "extendedKeyUsage=critical,codeSigning"])

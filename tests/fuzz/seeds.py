@@ -1,12 +1,15 @@
 """Seed inputs for the fuzz targets: packs, a small image with a pack
 appended, ZIP archives (deflated, Zip64, behind other bytes), xz-compressed
 tars (pax, GNU and v7 headers, a pax sparse file, CRC-32 and CRC-64 checks,
-stored and LZMA chunks, concatenated streams with padding) and setups with
-a small plug-in DLL and a ZIP or a tar.xz archive.
+stored and LZMA chunks, concatenated streams with padding), setups with a
+small plug-in DLL and a ZIP or a tar.xz archive, and an image's identity:
+an icon file, a version resource, their resource directory and an image
+holding it.
 usage: seeds.py DIR"""
 import io
 import lzma
 import random
+import struct
 import tarfile
 import os
 import sys
@@ -75,9 +78,72 @@ SETUPS = [stub() + pack([(b"YZ1.DLL", plugin, 0), (b"ARC.YZ1", archive, 0), (b"C
               (dll(exports=(b"Yz1", b"VelmZipReaderVersion", b"VelmSolidReader")), TARS[0]),
               (dll(exports=(b"Yz1", b"VelmZipReaderVersion", b"VelmSolidReader")), TARS[4]))]
 
+
+def icon_file(images):
+    """An .ico file of (width, image bytes)."""
+    at, head, body = 6 + 16 * len(images), struct.pack("<HHH", 0, 1, len(images)), b""
+    for width, image in images:
+        head += struct.pack("<BBBBHHII", width, width, 0, 0, 1, 32, len(image), at + len(body))
+        body += image
+    return head + body
+
+
+def version_block(key, value=b"", text=False, children=()):
+    """A block of a version resource: length, value length, type, key, value, children."""
+    body = (key + "\0").encode("utf-16-le")
+    body += bytes(-(6 + len(body)) % 4) + value
+    for child in children:
+        body += bytes(-(6 + len(body)) % 4) + child
+    return struct.pack("<HHH", 6 + len(body), len(value) // 2 if text else len(value), 1 if text else 0) + body
+
+
+def resource_directory(resources, rva):
+    """The resource directory of (type, name, language, data), each type once
+    and in order, numbered keys, its data addressed for a mapping at rva."""
+    n = len(resources)
+    tables, entries, data = 16 + 8 * n, 16 + 56 * n, 16 + 72 * n
+    out = struct.pack("<12xHH", 0, n)
+    out += b"".join(struct.pack("<II", r[0], 0x80000000 | (tables + 48 * i)) for i, r in enumerate(resources))
+    for i, (_, name, language, _) in enumerate(resources):
+        out += struct.pack("<12xHHII", 0, 1, name, 0x80000000 | (tables + 48 * i + 24))
+        out += struct.pack("<12xHHII", 0, 1, language, entries + 16 * i)
+    blobs = b""
+    for _, _, _, datum in resources:
+        out += struct.pack("<IIII", rva + data + len(blobs), len(datum), 0, 0)
+        blobs += datum + bytes(-len(datum) % 8)
+    return out + blobs
+
+
+def image_with_resources(directory, rva=0x1000):
+    """A 32-bit image of one section, .rsrc at rva, that holds directory."""
+    raw = directory + bytes(-len(directory) % 0x200)
+    image = bytearray(0x400)
+    image[0:2], image[60:64], image[0x80:0x84] = b"MZ", struct.pack("<I", 0x80), b"PE\0\0"
+    struct.pack_into("<HHIIIHH", image, 0x84, 0x14C, 1, 0, 0, 0, 224, 0x0102)
+    struct.pack_into("<H", image, 0x98, 0x10B)
+    struct.pack_into("<IIIIIIII", image, 0x98 + 32, 0x1000, 0x200, 0, 0, 0, 0, 0, rva + len(raw))
+    struct.pack_into("<II", image, 0x98 + 60, 0x400, 0)
+    struct.pack_into("<I", image, 0x98 + 92, 16)
+    struct.pack_into("<II", image, 0x98 + 96 + 16, rva, len(directory))
+    struct.pack_into("<8sIIII", image, 0x98 + 224, b".rsrc", len(directory), rva, len(raw), 0x400)
+    return bytes(image) + raw
+
+
+BITMAP = struct.pack("<I", 40) + bytes(range(36)) + bytes(16 * 16 * 4)
+ICON = icon_file([(16, BITMAP), (0, b"\x89PNG\r\n\x1a\n" + b"rest of a PNG")])
+VERSION = version_block("VS_VERSION_INFO", struct.pack("<13I", 0xFEEF04BD, 0x10000, 0x10002, 0x30004, 0x10002,
+                                                         0x30004, 0x3F, 0, 0x40004, 1, 0, 0, 0), children=[
+    version_block("StringFileInfo", text=True, children=[version_block("040904b0", text=True, children=[
+        version_block("ProductName", "Example \u00e9".encode("utf-16-le") + bytes(2), text=True)])]),
+    version_block("VarFileInfo", text=True, children=[version_block("Translation", struct.pack("<HH", 0x409, 1200))])])
+GROUP = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHIH", 16, 16, 0, 0, 1, 32, len(BITMAP), 1)
+DIRECTORY = resource_directory([(3, 1, 0x409, BITMAP), (14, 1, 0x409, GROUP), (16, 1, 0x409, VERSION),
+                                (24, 1, 0, b"<assembly/>")], 0x1000)
+IDENTITY = [ICON, VERSION, DIRECTORY, image_with_resources(DIRECTORY)]
+
 for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
                       ("fuzz_zip_reader", ZIPS), ("fuzz_setup_verifier", SETUPS),
-                      ("fuzz_tar_reader", TARS)):
+                      ("fuzz_tar_reader", TARS), ("fuzz_identity", IDENTITY)):
     os.makedirs(os.path.join(sys.argv[1], target), exist_ok=True)
     for i, seed in enumerate(seeds):
         with open(os.path.join(sys.argv[1], target, "seed%d" % i), "wb") as f:
