@@ -139,6 +139,7 @@ install(TARGETS hello DESTINATION app)
 set(CPACK_GENERATOR External)
 set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${FMIX_CPACK_SCRIPT}")
 set(CPACK_FMIX_RUN "app/hello.exe")
+set(CPACK_PACKAGE_VENDOR "Example Ltd")
 include(CPack)
 """
 HELLO = r"""#include <stdio.h>
@@ -188,7 +189,8 @@ def cmake_project(kit, work):
     run("cpack", "-G", "External")
     packaged = os.path.join(build, "hello-1.2.3-win32.exe")
     expect(os.path.exists(packaged), "cpack wrote %s" % os.listdir(build))
-    expect('version 1.2.3.0; ProductName "hello"' in verify(packaged), "the CPack variables' version information")
+    expect('version 1.2.3.0; ProductName "hello"; CompanyName "Example Ltd"' in verify(packaged),
+           "the CPack variables' version information")
     session = WineSession(os.path.join(os.path.dirname(kit.wine_base), "wineprefix-kit"), base=kit.wine_base)
     for folder in ("tmp", "cwd"):
         os.makedirs(os.path.join(work, folder))
