@@ -2,9 +2,10 @@
 # Runs bench_pack natively, from a Release build without sanitizers in
 # build/bench-native, and, given the Windows build's bin folder, bench_pack.exe
 # under Wine and the setup benchmark (setup_bench.py), whose setups the same
-# Release build's fmix assembles, and setups of this machine's files next to
-# NSIS's (peer_bench.py); first the sizes of the shipped stub and plug-in, which
-# every setup carries.
+# Release build's fmix assembles, and setups of this machine's files and of a
+# made-up large payload next to NSIS's (peer_bench.py, which also draws them
+# as peer_bench.svg in the bench folder); first the sizes of the shipped stub
+# and plug-in, which every setup carries.
 # usage: bench/run-bench.sh [WIN32_BIN]
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,8 +1,8 @@
 # The publisher's kit (VELM_KIT): fmix with the shipped stub and plug-in of
 # the tree VELM_SHIPPED_DIR, installed with `cmake --install` and packaged
 # with CPack. Natively: fmix in bin/, the stub and plug-in in share/fmix/
-# (where fmix looks, relative to itself), the manual page, and a Debian
-# package of the same under /usr. Cross-built for Windows: a zip of fmix.exe
+# (where fmix looks, relative to itself), the manual page, the CMake package
+# in lib/cmake/fmix/, and a Debian package of the same under /usr. Cross-built for Windows: a zip of fmix.exe
 # with the stub, the plug-in and the README beside it.
 # Both are reproducible: archive times come from SOURCE_DATE_EPOCH, which the
 # Makefile sets to the last commit's time.
@@ -31,6 +31,16 @@ else()
   install(TARGETS fmix RUNTIME DESTINATION bin)
   install(FILES ${VELM_SHIPPED_DIR}/bin/launcher.exe ${VELM_SHIPPED_DIR}/bin/yz1.dll DESTINATION share/fmix)
   install(FILES ${CMAKE_BINARY_DIR}/fmix.1.gz DESTINATION share/man/man1)
+  # The CMake package: find_package(fmix) gives fmix_add_setup() and the
+  # CPack script. fmix runs on the build machine whatever the project
+  # builds for, so the version file ignores the target's pointer size.
+  include(CMakePackageConfigHelpers)
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/fmixConfigVersion.cmake
+                                   COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+  set(kit_cmake ${CMAKE_SOURCE_DIR}/cmake/kit)
+  install(FILES ${kit_cmake}/fmixConfig.cmake ${kit_cmake}/fmixSetupCommand.cmake ${kit_cmake}/fmixCPack.cmake
+                ${CMAKE_BINARY_DIR}/fmixConfigVersion.cmake
+          DESTINATION lib/cmake/fmix)
   # Debian's policy: a copyright file and, for a package without upstream
   # of its own, a Debian changelog beside the documentation. Its date is the
   # last commit's (SOURCE_DATE_EPOCH), so the package stays reproducible.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "fmix/authenticode.h"
 #include "fmix/host_files.h"
@@ -546,9 +547,52 @@ void TSetupVerifier::NoteNames(const std::vector<TZipEntry>& entries) {
                                     "not cope; shorten the folders");
 }
 
+namespace {
+
+// How the shell starts an installer: a program (.exe, .com) by itself;
+// batch files and Windows Installer packages and patches by the
+// associations every Windows registers for them; any other extension only
+// by whatever the user's machine associates with it, if anything.
+struct Association {
+  const char16_t* extension;  // as TNameCase::Key gives it
+  const char* how;            // null for a program
+};
+constexpr Association kAssociations[] = {
+    {u".EXE", nullptr},
+    {u".COM", nullptr},
+    {u".BAT", "cmd.exe runs it"},
+    {u".CMD", "cmd.exe runs it"},
+    {u".MSI", "msiexec (Windows Installer) installs it"},
+    {u".MSP", "msiexec (Windows Installer) applies the patch"}};
+
+// A note on how the shell starts the installer at path, a warning when
+// Windows does not run files of its extension, nothing for a program.
+std::optional<TSetupVerifier::Line> ShellStart(const std::u16string& path) {
+  const std::size_t name = path.find_last_of(u"\\/") + 1;  // 0 when there is no folder
+  const std::size_t dot = path.rfind(u'.');
+  const std::u16string extension =
+      dot == std::u16string::npos || dot < name ? u"" : TNameCase::Key(path.substr(dot));
+  const std::string shown = Printable(rtl::LowerCase(extension));
+  for (const Association& association : kAssociations)
+    if (extension == association.extension) {
+      if (!association.how) return std::nullopt;
+      return TSetupVerifier::Line{Kind::kNote, "installer",
+                                  Quoted(path) + " is no program: the shell starts it by the association Windows "
+                                                 "has for " + shown + ": " + association.how};
+    }
+  return TSetupVerifier::Line{
+      Kind::kWarn, "installer",
+      Quoted(path) + (extension.empty() ? " has no extension" : " ends in " + shown) +
+          ", which Windows does not run as a program: the shell opens it with whatever the user's machine "
+          "associates with it, if anything; make the installer a program (.exe, .com), a batch file "
+          "(.bat, .cmd) or a Windows Installer file (.msi, .msp)"};
+}
+
+}  // namespace
+
 // The installer must be a file that the plug-in unpacks or an entry of the
 // pack itself, by a path that the shell takes; an archive that holds it only
-// decomposed (macOS) is named as the cause.
+// decomposed (macOS) is named as the cause. How the shell starts it follows.
 void TSetupVerifier::CheckInstaller() {
   if (installer_.empty()) return;
   const std::string path = Quoted(installer_);
@@ -566,6 +610,7 @@ void TSetupVerifier::CheckInstaller() {
     Add(Kind::kFail, "installer", path + " is neither a file of the archive nor an entry of the pack");
   else
     Add(Kind::kWarn, "installer", path + " is no entry of the pack; the archive could not be looked into");
+  if (const std::optional<Line> start = ShellStart(installer_)) Add(start->kind, start->topic, start->message);
 }
 
 // The launcher hands the installer's full path to ShellExecuteExA, which

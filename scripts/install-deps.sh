@@ -17,10 +17,10 @@ lzma-dev liblzma-dev libssl-dev"
 # clang the fuzz targets; the ZIP tools make the archive corpus; OpenSSL and
 # osslsigncode sign setups; lintian checks the Debian package; icoutils' wrestool
 # reads a setup's icon and version resources; NSIS builds the setups the
-# benchmark compares with.
+# benchmark compares with; wixl (msitools) builds the MSI an end-to-end case wraps.
 TEST_PACKAGES="g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb xdotool googletest python3 clang llvm
 libclang-rt-14-dev zip unzip locales imagemagick openssl osslsigncode fonts-ipafont-gothic lintian
-7zip libarchive-tools xz-utils icoutils nsis"
+7zip libarchive-tools xz-utils icoutils nsis wixl"
 PACKAGES="$BUILD_PACKAGES"
 [ "$1" = build ] || PACKAGES="$BUILD_PACKAGES $TEST_PACKAGES"
 # Tries of `apt-get update` before going on with the lists at hand, and the

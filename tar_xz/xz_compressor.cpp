@@ -37,7 +37,11 @@ TXzCompressor::TXzCompressor(Output out, std::uint64_t size)
 
 TXzCompressor::~TXzCompressor() = default;
 
+// Nothing to compress is no call: liblzma takes a second call in a row that
+// can make no progress (the one before emptied the encoder into a full
+// buffer) for an error, LZMA_BUF_ERROR.
 void TXzCompressor::Write(const char* data, std::size_t size) {
+  if (size == 0) return;
   stream_->lzma.next_in = reinterpret_cast<const std::uint8_t*>(data);
   stream_->lzma.avail_in = size;
   Run(false);

@@ -12,7 +12,7 @@ if(WIN32)
       extract_failure full_disk plugin_missing plugin_crash plugin_reports_error shell_refuses
       two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
       signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path swapped_setup
-      paths_outside_code_page installed_kit setup_identity)
+      paths_outside_code_page installed_kit setup_identity msi_installer)
   # What Windows reads of a setup's icon and version information.
   add_executable(identity_probe identity_probe.cpp)
   target_link_options(identity_probe PRIVATE -municode)

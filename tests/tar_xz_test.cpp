@@ -12,6 +12,7 @@
 #include "rtl/text.h"
 #include "tar_xz/tar_reader.h"
 #include "tar_xz/tar_writer.h"
+#include "tar_xz/xz_compressor.h"
 #include "tar_xz/xz_decoder.h"
 #include "tests/test_files.h"
 #include "zip/zip_memory_source.h"
@@ -85,6 +86,17 @@ Contents ArchiveContents(const std::string& archive, bool inOrder = true) {
 }
 
 void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+// The tar writer writes nothing as the padding of a file of whole blocks;
+// such empty writes, even several in a row, leave the stream whole.
+TEST(XzCompressor, TakesEmptyWrites) {
+  std::string xz;
+  TXzCompressor compressor([&xz](const char* data, std::size_t size) { xz.append(data, size); }, 1);
+  for (int i = 0; i < 3; ++i) EXPECT_NO_THROW(compressor.Write("", 0));
+  EXPECT_NO_THROW(compressor.Write("x", 1));
+  EXPECT_NO_THROW(compressor.Finish());
+  EXPECT_EQ(xz.substr(xz.size() - 2), "YZ");  // the stream footer's magic
+}
 
 // xz's bytes with the first block's dictionary size byte set to bits, and
 // its header's CRC-32 made to match.

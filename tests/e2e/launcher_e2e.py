@@ -589,6 +589,64 @@ def setup_identity(ctx):
                "fmix verify of %s:\n%s" % (path, verdict.stdout))
 
 
+# A Windows Installer package of one file, as a publisher writes it for WiX;
+# each build has a product code of its own (Id="*"), so msiexec installs it
+# anew in a prefix where an earlier run installed one.
+MSI_SOURCE = """<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="*" Name="Hello MSI" Language="1033" Version="1.0.0" Manufacturer="Example Ltd"
+           UpgradeCode="6A1B3F2E-8C4D-4E5F-9A0B-1C2D3E4F5A6B">
+    <Package InstallerVersion="200" Compressed="yes"/>
+    <Media Id="1" Cabinet="hello.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="HelloMsi">
+          <Component Id="Hello" Guid="3F2A1B4C-5D6E-4F70-8192-A3B4C5D6E7F8">
+            <File Id="Hello" Source="hello.txt" KeyPath="yes"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Main" Level="1"><ComponentRef Id="Hello"/></Feature>
+  </Product>
+</Wix>
+"""
+
+
+@case
+def msi_installer(ctx):
+    """An MSI built by wixl as the installer: fmix verify notes that the shell
+    starts it through msiexec, and under Wine msiexec installs the product's
+    file; an installer of an extension Windows starts by no association of
+    its own gets a warning."""
+    expect(shutil.which("wixl"), "wixl is not installed (make deps)")
+    s = Setup(ctx, "msi_installer")
+    content = b"installed by msiexec\r\n"
+    write(s.path("msi", "hello.txt"), content)
+    write(s.path("msi", "hello.wxs"), MSI_SOURCE.encode())
+    made = subprocess.run(["wixl", "-o", s.path("payload", "app", "hello.msi"), "hello.wxs"], cwd=s.path("msi"),
+                          capture_output=True, text=True)
+    expect(made.returncode == 0, "wixl: " + made.stdout + made.stderr)
+    exe = s.build("app_setup.exe", run="app\\hello.msi")
+    verdict = subprocess.run([ctx.fmix, "verify", exe], capture_output=True, text=True).stdout
+    expect('note  installer: "app\\hello.msi" is no program: the shell starts it by the association Windows has '
+           'for .msi: msiexec (Windows Installer) installs it' in verdict.splitlines()
+           and verdict.endswith("verdict: ok: the setup will reach its installer\n"), "fmix verify:\n" + verdict)
+    folders = glob.glob(os.path.join(ctx.wine.prefix, "drive_c", "Program Files*", "HelloMsi"))
+    for folder in folders:
+        shutil.rmtree(folder)
+    s.run(exe, trace=False)
+    installed = glob.glob(os.path.join(ctx.wine.prefix, "drive_c", "Program Files*", "HelloMsi", "hello.txt"))
+    expect(len(installed) == 1 and read(installed[0]) == content, "msiexec installed %s" % installed)
+
+    exe = s.build("readme_setup.exe", run="readme.txt")
+    verdict = subprocess.run([ctx.fmix, "verify", exe], capture_output=True, text=True).stdout
+    expect(any(line.startswith('warn  installer: "readme.txt" ends in .txt, which Windows does not run as a '
+                               'program') for line in verdict.splitlines())
+           and verdict.endswith("verdict: ok (1 unchecked): the setup will reach its installer\n"),
+           "fmix verify:\n" + verdict)
+
+
 def authenticode_digest(data):
     """The SHA-256 Authenticode digest of a signed image: all before the
     certificate table but the CheckSum field and the table's directory entry."""
