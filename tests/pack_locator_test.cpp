@@ -129,7 +129,7 @@ TEST(PackLocator, LeavesOrExtendsTheDestination) {
 // hold the pack raises before any of it is copied.
 TEST(PackLocator, StagesIntoAFileOrRaisesAtOnceInMemory) {
   ScratchDir dir;
-  const std::string pack = Pack({{"ARC.YZ1", Bytes(2 * TVStream::kFileChunk + 5, 1)}});
+  const std::string pack = Pack({{"ARC.YZ1", Bytes(2 * TVStream::kCopyChunk + 5, 1)}});
   const std::u16string setup = rtl::ToWide(dir.File("setup.exe"));
   WriteFile(dir.File("setup.exe"), Image(0x400, 0x200) + pack);
   {

@@ -78,9 +78,9 @@ bool TFileMixReader::ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& st
 // Through one bounded buffer, descrambled chunk by chunk.
 void TFileMixReader::WriteEntry(const TFileMixEntry& entry, TVStream& out) {
   pack_->SetPosition(static_cast<std::int64_t>(entry.DataOffset));
-  const std::uint32_t chunk = entry.DataSize < static_cast<std::uint32_t>(TVStream::kFileChunk)
+  const std::uint32_t chunk = entry.DataSize < static_cast<std::uint32_t>(TVStream::kCopyChunk)
                                   ? entry.DataSize
-                                  : static_cast<std::uint32_t>(TVStream::kFileChunk);
+                                  : static_cast<std::uint32_t>(TVStream::kCopyChunk);
   std::unique_ptr<char[]> buffer(new char[chunk]);
   TScrambler descrambler(entry.Scramble);
   for (std::uint32_t left = entry.DataSize; left != 0;) {

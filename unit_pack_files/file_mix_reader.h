@@ -28,7 +28,7 @@ class TFileMixReader {
   // after a failed copy the stream holds what was copied, not descrambled.
   void ExtractToStream(const TFileMixEntry* entry, TVMemoryStream& stream);
   // Writes every entry into folder + name (folder ends in a delimiter), each
-  // through a buffer of at most TVStream::kFileChunk bytes. Raises on a file
+  // through a buffer of at most TVStream::kCopyChunk bytes. Raises on a file
   // that cannot be written and on an entry whose data the pack lacks (before
   // creating its file), and refuses a name that could reach outside folder.
   void ExtractAll(const std::string& folder);

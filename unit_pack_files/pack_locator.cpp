@@ -58,7 +58,7 @@ bool LoadAppendedPack(TVFileStream& file, TVStream& dest, bool copyData) {
     // A pack that does not fit in a memory stream's block fails at once
     // rather than after the block has moved for hours.
     dest.Reserve(fileSize - end);
-    dest.CopyFrom(file, fileSize - end, TVStream::kFileChunk);
+    dest.CopyFrom(file, fileSize - end);
     dest.SetPosition(0);
   }
   return true;

@@ -9,7 +9,7 @@ class TVStream;
 
 // True when a byte "f" follows the end of the image's last section. With
 // copyData, everything from that end to the end of the file is written into
-// dest at its position, through a buffer of at most TVStream::kFileChunk
+// dest at its position, through a buffer of at most TVStream::kCopyChunk
 // bytes, and dest is then positioned at 0; a memory stream takes its block
 // for all of it first (TVStream::Reserve), so a pack it cannot hold raises
 // EOutOfMemory before any of it is read. False when the file does not exist,

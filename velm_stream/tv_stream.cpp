@@ -24,14 +24,14 @@ void TVStream::WriteBuffer(const void* buffer, std::int32_t count) {
     throw EInOutError(u"ストリームの書き込みエラー");
 }
 
-std::int64_t TVStream::CopyFrom(TVStream& source, std::int64_t count, std::int32_t chunkLimit) {
+std::int64_t TVStream::CopyFrom(TVStream& source, std::int64_t count) {
   if (count < 0) ReadError();
   if (count == 0) {
     source.SetPosition(0);
     count = source.GetSize();
   }
   const std::int64_t total = count;
-  const std::int32_t chunk = count <= chunkLimit ? static_cast<std::int32_t>(count) : chunkLimit;
+  const std::int32_t chunk = count <= kCopyChunk ? static_cast<std::int32_t>(count) : kCopyChunk;
   std::unique_ptr<char[]> buffer(chunk > 0 ? new char[static_cast<std::size_t>(chunk)] : nullptr);
   while (count != 0) {
     std::int32_t n = count < chunk ? static_cast<std::int32_t>(count) : chunk;

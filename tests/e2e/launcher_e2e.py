@@ -204,8 +204,8 @@ def full_run(ctx):
 @case
 def scrambled_entries(ctx):
     """Setups whose pack fmix create scrambled in each mode, with an archive
-    larger than the launcher's buffer of 1 MiB: every entry unpacks byte for
-    byte and the installer starts."""
+    of many times the launcher's buffer: every entry unpacks byte for byte
+    and the installer starts."""
     s = Setup(ctx, "scrambled_entries")
     data = random.Random(29).randbytes(2 * 1024 * 1024 + 4097)
     write(s.path("payload/data.bin"), data)
