@@ -1,5 +1,7 @@
 #include "unit_pack_files/file_mix_reader.h"
 
+#include <algorithm>
+
 #include "rtl/exception.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
@@ -78,9 +80,7 @@ bool TFileMixReader::ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& st
 // Through one bounded buffer, descrambled chunk by chunk.
 void TFileMixReader::WriteEntry(const TFileMixEntry& entry, TVStream& out) {
   pack_->SetPosition(static_cast<std::int64_t>(entry.DataOffset));
-  const std::uint32_t chunk = entry.DataSize < static_cast<std::uint32_t>(TVStream::kCopyChunk)
-                                  ? entry.DataSize
-                                  : static_cast<std::uint32_t>(TVStream::kCopyChunk);
+  const std::uint32_t chunk = std::min<std::uint32_t>(entry.DataSize, TVStream::kCopyChunk);
   std::unique_ptr<char[]> buffer(new char[chunk]);
   TScrambler descrambler(entry.Scramble);
   for (std::uint32_t left = entry.DataSize; left != 0;) {

@@ -45,8 +45,9 @@ class TFileMixReader {
   // The entry's bytes as 8-bit text; text is untouched when false. An entry
   // over kMaxTextSize bytes is refused before it is read.
   bool ExtractToString(const std::string& entryName, std::string& text, bool refuseMode2);
-  // The largest text: a path of Windows' longest, 32,767 characters, in a
-  // double-byte code page, and its line end. CONFIG.TXT names one path.
+  // The largest text entry read: Windows' longest path, 32,767 characters of
+  // up to two bytes in a double-byte code page, and its line end (CONFIG.TXT
+  // names one path).
   static constexpr std::uint32_t kMaxTextSize = 65536;
 
   // The first record whose name matches (ASCII letters in either case), or

@@ -1,8 +1,8 @@
 // Copying a known count into a memory stream with its block reserved once
 // beforehand. Growing a block chunk by chunk moves it again and again on some
 // heaps (Wine's global heap copies it every time), which makes taking a large
-// entry into memory quadratic. The result is the same as a plain CopyFrom: content, size,
-// position and final capacity.
+// entry into memory quadratic. The result is the same as a plain CopyFrom:
+// content, size, position and final capacity.
 #pragma once
 
 #include <cstdint>

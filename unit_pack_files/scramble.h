@@ -21,8 +21,8 @@ class TScrambler {
   std::uint32_t NextMode2Value();
 
   int mode_;
-  std::size_t key1Index_ = 0;  // the byte's index modulo the length of each key
-  std::size_t key2Index_ = 0;
+  std::size_t key1Index_ = 0;  // the next byte's index modulo the length of mode 1's key
+  std::size_t key2Index_ = 0;  // and of mode 2's
   std::uint32_t state_[8];  // the mode-2 generator: all arithmetic on 32 bits
 };
 
