@@ -12,11 +12,14 @@ The baseline, in the same run: an empty program's start under Wine, plus plain
 copies by bench_copy.exe under Wine of the bytes the launcher writes (the
 temporary pack file, the pack's entries, the unpacked payload), timed inside
 bench_copy. Each size has a first round that is not counted; every run starts
-after the files of the one before are deleted and the disk synced. Last, the largest pack that still reaches the installer, with the
-stub as built (large-address aware) and with that flag cleared.
+after the files of the one before are deleted and the disk synced. Last,
+larger setups up to 1907 MB (an ARC.YZ1 of about 2,000,000,000 bytes), each
+run once with the stub as built (large-address aware) and once with that flag
+cleared: time to the installer, peak memory and the largest that reaches the
+installer. Their payloads and setups are deleted after use.
 
 usage: setup_bench.py --bin WIN32_BIN --fmix FMIX --work DIR
-                      [--sizes 1,64,256] [--rounds 5] [--largest 512,1024]"""
+                      [--sizes 1,64,256] [--rounds 5] [--largest 512,1024,1907]"""
 
 import argparse
 import glob
@@ -222,17 +225,36 @@ class Bench:
         return dict(size=size_mb, launcher=launcher_s, baseline=baseline_s, ratio=launcher_s / baseline_s,
                     peak=max(peaks), empty=statistics.median(empties), copies=statistics.median(copies))
 
-    def largest(self, large_address_aware):
-        """The largest of the sizes tried that reaches the installer, with
-        (seconds, peak MB) of every try."""
-        best, tries = None, []
+    def archive_bytes(self, exe):
+        """The size of the setup's ARC.YZ1, as fmix lists it."""
+        listing = subprocess.run([self.args.fmix, "list", exe], capture_output=True, text=True,
+                                 check=True).stdout
+        return next(int(line.split("\t")[1]) for line in listing.splitlines()
+                    if line.split("\t")[0].upper() == "ARC.YZ1")
+
+    def remove(self, size_mb):
+        """The payload and setups of size_mb, gigabytes of disk each."""
+        shutil.rmtree(self.path("payload-%dmb" % size_mb), ignore_errors=True)
+        for exe in glob.glob(self.path("setups", "setup_%dmb*.exe" % size_mb)):
+            os.remove(exe)
+
+    def largest(self):
+        """For the stub as built and with its flag cleared: (the largest of
+        the sizes tried that reaches the installer, [(MB, ARC.YZ1 bytes,
+        seconds or None, peak MB)] of every try). Each flag stops at its
+        first failure."""
+        results = {aware: [None, []] for aware in (True, False)}
         for size_mb in self.args.largest:
-            seconds, peak = self.run_setup(self.setup(size_mb, large_address_aware))
-            tries.append((size_mb, seconds, peak))
-            if seconds is None:
-                break
-            best = size_mb
-        return best, tries
+            going = [aware for aware in results if not results[aware][1] or results[aware][1][-1][2] is not None]
+            for aware in going:
+                exe = self.setup(size_mb, aware)
+                seconds, peak = self.run_setup(exe)
+                results[aware][1].append((size_mb, self.archive_bytes(exe), seconds, peak))
+                if seconds is not None:
+                    results[aware][0] = size_mb
+            if size_mb not in self.args.sizes:
+                self.remove(size_mb)
+        return results
 
 
 def print_row(r):
@@ -241,9 +263,10 @@ def print_row(r):
 
 
 def print_largest(label, best, tries):
-    for size_mb, seconds, peak in tries:
+    for size_mb, archive, seconds, peak in tries:
         outcome = "%.3f s to the installer" % seconds if seconds is not None else "no installer"
-        print("  %-28s %5d MB: %s, peak %.1f MB" % (label, size_mb, outcome, peak))
+        print("  %-28s %5d MB (ARC.YZ1 %s bytes): %s, peak %.1f MB" % (
+            label, size_mb, "{:,}".format(archive), outcome, peak))
     print("  %-28s largest pack that runs to the installer: %s" % (
         label, "%d MB" % best if best else "none of %s MB" % [t[0] for t in tries]))
 
@@ -255,7 +278,7 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--sizes", default="1,64,256")
     parser.add_argument("--rounds", type=int, default=5)
-    parser.add_argument("--largest", default="512,1024")
+    parser.add_argument("--largest", default="512,1024,1907")
     args = parser.parse_args()
     args.sizes = [int(s) for s in args.sizes.split(",")]
     args.largest = [int(s) for s in args.largest.split(",") if s]
@@ -273,8 +296,9 @@ def main():
         clear_large_address_aware(bench.stub, plain_stub)
         for label, stub in (("stub as built", bench.stub), ("flag cleared", plain_stub)):
             print("%s: %s" % (label, "; ".join(objdump_characteristics(stub))))
+        results = bench.largest()
         for label, aware in (("large-address aware", True), ("not large-address aware", False)):
-            print_largest(label, *bench.largest(aware))
+            print_largest(label, *results[aware])
     except (Failed, subprocess.CalledProcessError) as error:
         print("setup_bench: %s" % error, file=sys.stderr)
         return 1

@@ -19,6 +19,7 @@
 #include "rtl/text.h"
 #include "rtl/entry_name.h"
 #include "unit_pack_files/file_mix_directory.h"
+#include "unit_pack_files/file_mix_writer.h"
 #include "unit_pack_files/pack_locator.h"
 #include "unit_pack_files/scramble.h"
 #include "rtl/name_case.h"
@@ -85,9 +86,9 @@ std::string ForeignImports(const TPeImage& dll) {
   return foreign;
 }
 
-// The launcher holds the whole pack in one memory block, which a 32-bit
-// process may not get for a larger pack.
-constexpr std::uint64_t kLargePack = std::uint64_t{1} << 30;
+// Within a tenth of one of the format's own limits (an entry's size, the
+// pack's 32-bit offsets and size), where a larger payload would not fit.
+bool NearLimit(std::uint64_t size, std::uint64_t limit) { return size > limit - limit / 10; }
 
 // The exports by which our own plug-in makes itself known, and tells that
 // it reads the solid format too.
@@ -233,7 +234,6 @@ bool TSetupVerifier::CheckImage() {
     return false;
   }
   packStart_ = image.EndOfSections();
-  largeAddressAware_ = image.LargeAddressAware();
   certificateOffset_ = image.CertificateOffset();
   certificateSize_ = image.CertificateSize();
   return StagePack() && CheckPackStart();
@@ -325,10 +325,14 @@ void TSetupVerifier::CheckPack() {
   if (lines_.size() == failures)
     Add(Kind::kOk, "pack", std::to_string(entries_.size()) +
                                " entries, all data inside the file, every name can be written");
-  if (pack_.size() > kLargePack)
-    Add(Kind::kWarn, "pack", std::to_string(pack_.size() >> 20) + " MB: the launcher holds the whole pack in one "
-        "memory block, which 32-bit Windows may not give; under Wine 512 MB always ran, 1024 MB only with a "
-        "large-address-aware stub (this one is" + (largeAddressAware_ ? "" : " not") + ")");
+  for (const TFileMixEntry& entry : entries_)
+    if (NearLimit(entry.DataSize, TFileMixWriter::kMaxEntrySize))
+      Add(Kind::kNote, "pack", "\"" + Shown(entry) + "\" has " + std::to_string(entry.DataSize) +
+                                   " bytes, near the format's limit of " +
+                                   std::to_string(TFileMixWriter::kMaxEntrySize) + " per entry");
+  if (NearLimit(pack_.size(), TFileMixWriter::kMaxPackSize))
+    Add(Kind::kNote, "pack", std::to_string(pack_.size()) + " bytes, near the format's limit of " +
+                                 std::to_string(TFileMixWriter::kMaxPackSize) + " (4 GiB - 1: 32-bit offsets)");
 }
 
 // Windows makes one file of names equal but for case or for trailing dots

@@ -108,7 +108,6 @@ class TSetupVerifier {
   std::set<std::u16string> zipFiles_;    // the archive's files as PathKey compares them
   bool zipChecked_ = false;
   bool installerFound_ = false;          // the installer path names a file here
-  bool largeAddressAware_ = false;       // the stub's
   bool ourPlugin_ = false;               // YZ1.DLL is our plug-in
   bool solidPlugin_ = false;             // and reads the solid format too
   std::vector<Line> lines_;

@@ -18,7 +18,6 @@
 #include "unit_pack_files/file_mix_reader.h"
 #include "unit_pack_files/pack_locator.h"
 #include "velm_stream/tv_file_stream.h"
-#include "velm_stream/tv_memory_stream.h"
 
 namespace {
 
@@ -57,18 +56,17 @@ UINT UniqueNumber(DWORD start, int attempt) {
   return static_cast<UINT>((start + static_cast<DWORD>(attempt)) % 0xFFFF + 1);
 }
 
-// The pack that follows the program's image, saved into the
-// temporary file (which stays empty when there is none). It is read from the
-// file mapped as the program's image, never from whatever bears its name now.
+// The pack that follows the program's image, copied into the temporary file
+// through one bounded buffer (the file stays empty when there is none), so
+// that a pack of any size takes the same memory. It is read from the file
+// mapped as the program's image, never from whatever bears its name now.
 void StagePack(TVFileStream& tempPack) {
-  TVMemoryStream pack;
   if (TestMode) {
-    LoadAppendedPack(rtl::ToWide(kTestPackFile), pack, true);
+    LoadAppendedPack(rtl::ToWide(kTestPackFile), tempPack, true);
   } else {
     const std::unique_ptr<TVFileStream> program = OpenProgramImage();
-    LoadAppendedPack(*program, pack, true);
+    LoadAppendedPack(*program, tempPack, true);
   }
-  pack.SaveToStream(tempPack);
 }
 
 // The unpack folder (ending in a backslash) as UTF-16 without that backslash;

@@ -8,8 +8,8 @@ if(WIN32)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   set(e2e_lane1 zip_many_entries japanese_windows program_paths archives_agree windows_versions
       old_windows_long_names verify_agrees)
-  set(e2e_cases ${e2e_lane1} full_run no_pack no_config config_with_blanks config_absolute no_archive
-      extract_failure full_disk plugin_missing plugin_crash plugin_reports_error shell_refuses
+  set(e2e_cases ${e2e_lane1} full_run scrambled_entries no_pack no_config config_with_blanks config_absolute
+      no_archive extract_failure full_disk plugin_missing plugin_crash plugin_reports_error shell_refuses
       two_runs trace_mode test_mode stub_layout box_blocks_under_xvfb
       signed_setup planted_plugin plugin_fails_to_load planted_unpack_folders dll_search_path swapped_setup
       paths_outside_code_page installed_kit setup_identity msi_installer)

@@ -11,6 +11,7 @@
 #include "tests/test_files.h"
 #include "unit_pack_files/file_mix_reader.h"
 #include "unit_pack_files/pack_locator.h"
+#include "velm_stream/tv_file_stream.h"
 #include "velm_stream/tv_memory_stream.h"
 
 using pack_fixtures::Image;
@@ -121,6 +122,26 @@ TEST(PackLocator, LeavesOrExtendsTheDestination) {
   dest.SetPosition(10);
   EXPECT_TRUE(Locate(image, dest, true));
   EXPECT_EQ(Content(dest), longer.substr(0, 10) + kPack + longer.substr(10 + kPack.size()));
+}
+
+// Into a file, as the launcher stages its pack, the bytes go through the
+// bounded buffer unchanged across its chunks; a memory stream that cannot
+// hold the pack raises before any of it is copied.
+TEST(PackLocator, StagesIntoAFileOrRaisesAtOnceInMemory) {
+  ScratchDir dir;
+  const std::string pack = Pack({{"ARC.YZ1", Bytes(2 * TVStream::kCopyChunk + 5, 1)}});
+  const std::u16string setup = rtl::ToWide(dir.File("setup.exe"));
+  WriteFile(dir.File("setup.exe"), Image(0x400, 0x200) + pack);
+  {
+    TVFileStream staged(dir.File("staged.tmp"), TVFileStream::kCreateNew);
+    EXPECT_TRUE(LoadAppendedPack(setup, staged, true));
+    EXPECT_EQ(staged.Seek(0, 1), 0);
+  }
+  EXPECT_EQ(ReadFile(dir.File("staged.tmp")), pack);
+  TVMemoryStream dest;
+  dest.SetPosition(0x7FFFF000);
+  EXPECT_THROW(LoadAppendedPack(setup, dest, true), EOutOfMemory);
+  EXPECT_EQ(dest.Capacity(), 0);
 }
 
 // Real images end in a symbol or string table after their last section, so

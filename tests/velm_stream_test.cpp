@@ -136,6 +136,7 @@ TEST(MemoryStream, SizesBeyond32BitsRaiseAndChangeNothing) {
   s.Seek(0x7FFFFFF0, 0);
   char buf[32] = {};
   EXPECT_EQ(MessageOf<EOutOfMemory>([&] { s.Write(buf, 32); }), oom);
+  EXPECT_EQ(MessageOf<EOutOfMemory>([&] { s.Reserve(32); }), oom);
   EXPECT_EQ(Content(s), "abc");
   EXPECT_EQ(s.Capacity(), 8192);
   EXPECT_EQ(s.Position(), 0x7FFFFFF0);

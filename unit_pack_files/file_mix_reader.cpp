@@ -1,5 +1,7 @@
 #include "unit_pack_files/file_mix_reader.h"
 
+#include <algorithm>
+
 #include "rtl/exception.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"
@@ -70,12 +72,24 @@ bool TFileMixReader::ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& st
   pack_->SetPosition(static_cast<std::int64_t>(entry.DataOffset));
   stream.SetPosition(0);
   if (entry.DataSize != 0) ReservedCopy(stream, *pack_, static_cast<std::int64_t>(entry.DataSize));
-  if (entry.Scramble == kMode1) DescrambleMode1(stream);
-  if (entry.Scramble == kMode2) {
-    if (refuseMode2) return false;
-    DescrambleMode2(stream);
-  }
+  if (entry.Scramble == kMode2 && refuseMode2) return false;
+  ScrambleBytes(stream.Memory(), static_cast<std::size_t>(stream.Size()), entry.Scramble);
   return true;
+}
+
+// Through one bounded buffer, descrambled chunk by chunk.
+void TFileMixReader::WriteEntry(const TFileMixEntry& entry, TVStream& out) {
+  pack_->SetPosition(static_cast<std::int64_t>(entry.DataOffset));
+  const std::uint32_t chunk = std::min<std::uint32_t>(entry.DataSize, TVStream::kCopyChunk);
+  std::unique_ptr<char[]> buffer(new char[chunk]);
+  TScrambler descrambler(entry.Scramble);
+  for (std::uint32_t left = entry.DataSize; left != 0;) {
+    const std::int32_t n = static_cast<std::int32_t>(left < chunk ? left : chunk);
+    pack_->ReadBuffer(buffer.get(), n);
+    descrambler.Apply(buffer.get(), static_cast<std::size_t>(n));
+    out.WriteBuffer(buffer.get(), n);
+    left -= static_cast<std::uint32_t>(n);
+  }
 }
 
 void TFileMixReader::ExtractToStream(const TFileMixEntry* entry, TVMemoryStream& stream) {
@@ -87,20 +101,22 @@ void TFileMixReader::ExtractToStream(const TFileMixEntry* entry, TVMemoryStream&
   }
 }
 
-// An entry whose data cannot be read whole raises instead of being written
-// cut short: a truncated plug-in or archive must not pass for a good one.
+// An entry whose data the pack lacks raises before its file is created
+// instead of being written cut short: a truncated plug-in or archive must not
+// pass for a good one.
 void TFileMixReader::ExtractAll(const std::string& folder) {
   std::u16string wideFolder;
   if (rtl::ToWideExact(folder, wideFolder)) rtl::ForceDirectories(wideFolder);
+  const std::int64_t packSize = pack_->GetSize();
   const std::int32_t count = directory_.Count;
   for (std::int32_t i = 0; i < count; ++i) {
     const TFileMixEntry* entry = Entry(i);
     const std::string fileName = folder + EntryName(*entry);
     if (!TEntryName(rtl::ToWide(EntryName(*entry))).IsSafe())
       throw EInOutError(rtl::Format(u"ファイル『%s』の生成エラー", rtl::ToWide(fileName)));
-    TVMemoryStream stream;
-    ExtractEntry(*entry, stream, kDecodeMode2);
-    stream.SaveToFile(fileName);
+    if (static_cast<std::int64_t>(entry->DataOffset) + entry->DataSize > packSize) TVStream::ReadError();
+    TVFileStream file(fileName, TVFileStream::kCreate);
+    WriteEntry(*entry, file);
   }
 }
 
@@ -122,13 +138,18 @@ bool TFileMixReader::ExtractByName(const std::string& entryName,
   }
 }
 
+// Through the same chunked copy as ExtractAll, into a block that holds the
+// text alone.
 bool TFileMixReader::ExtractToString(const std::string& entryName, std::string& text,
                                      bool refuseMode2) {
-  std::unique_ptr<TVMemoryStream> stream;
-  if (!ExtractByName(entryName, stream, refuseMode2)) return false;
-  std::string content(static_cast<std::size_t>(stream->GetSize()), '\0');
-  stream->SetPosition(0);
-  stream->Read(&content[0], static_cast<std::int32_t>(content.size()));
-  text.swap(content);
+  const TFileMixEntry* entry = FindEntry(entryName);
+  if (!entry || entry->DataSize > kMaxTextSize || (entry->Scramble == kMode2 && refuseMode2)) return false;
+  TVMemoryStream stream;
+  try {
+    WriteEntry(*entry, stream);
+  } catch (...) {
+    return false;
+  }
+  text.assign(stream.Memory(), static_cast<std::size_t>(stream.Size()));
   return true;
 }

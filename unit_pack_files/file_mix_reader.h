@@ -27,9 +27,10 @@ class TFileMixReader {
   // Replaces stream's content by the entry's data, descrambled. Never raises:
   // after a failed copy the stream holds what was copied, not descrambled.
   void ExtractToStream(const TFileMixEntry* entry, TVMemoryStream& stream);
-  // Writes every entry into folder + name (folder ends in a delimiter).
-  // Raises on a file that cannot be written and on an entry whose data cannot
-  // be read whole, and refuses a name that could reach outside folder.
+  // Writes every entry into folder + name (folder ends in a delimiter), each
+  // through a buffer of at most TVStream::kCopyChunk bytes. Raises on a file
+  // that cannot be written and on an entry whose data the pack lacks (before
+  // creating its file), and refuses a name that could reach outside folder.
   void ExtractAll(const std::string& folder);
   // The two values of refuseMode2, named for the call sites.
   static constexpr bool kDecodeMode2 = false;
@@ -41,8 +42,13 @@ class TFileMixReader {
   // for a mode-2 entry when refuseMode2 is set (the data then stays scrambled).
   bool ExtractByName(const std::string& entryName, std::unique_ptr<TVMemoryStream>& stream,
                      bool refuseMode2);
-  // The entry's bytes as 8-bit text; text is untouched when false.
+  // The entry's bytes as 8-bit text; text is untouched when false. An entry
+  // over kMaxTextSize bytes is refused before it is read.
   bool ExtractToString(const std::string& entryName, std::string& text, bool refuseMode2);
+  // The largest text entry read: Windows' longest path, 32,767 characters of
+  // up to two bytes in a double-byte code page, and its line end (CONFIG.TXT
+  // names one path).
+  static constexpr std::uint32_t kMaxTextSize = 65536;
 
   // The first record whose name matches (ASCII letters in either case), or
   // null.
@@ -56,6 +62,7 @@ class TFileMixReader {
   void LoadDirectory(const std::string& name);
   void FreeDirectory();
   bool ExtractEntry(const TFileMixEntry& entry, TVMemoryStream& stream, bool refuseMode2);
+  void WriteEntry(const TFileMixEntry& entry, TVStream& out);
 
   TVList directory_;
   std::unique_ptr<TVStream> pack_;

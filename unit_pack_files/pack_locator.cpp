@@ -5,9 +5,7 @@
 
 #include "rtl/le_bytes.h"
 #include "rtl/text.h"
-#include "unit_pack_files/reserved_copy.h"
 #include "velm_stream/tv_file_stream.h"
-#include "velm_stream/tv_memory_stream.h"
 
 namespace {
 
@@ -41,13 +39,13 @@ bool ScanForPackStart(TVFileStream& file) {
 
 }  // namespace
 
-bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool copyData) {
+bool LoadAppendedPack(const std::u16string& fileName, TVStream& dest, bool copyData) {
   if (!rtl::FileExists(fileName)) return false;
   TVFileStream file(fileName, TVFileStream::kOpenShareRead);
   return LoadAppendedPack(file, dest, copyData);
 }
 
-bool LoadAppendedPack(TVFileStream& file, TVMemoryStream& dest, bool copyData) {
+bool LoadAppendedPack(TVFileStream& file, TVStream& dest, bool copyData) {
   const char first = ReadAt<char>(file, 0);
   if (first != 'M' && first != 'm') return false;
   const std::int64_t end = EndOfSections(file);
@@ -57,9 +55,10 @@ bool LoadAppendedPack(TVFileStream& file, TVMemoryStream& dest, bool copyData) {
   if (!ScanForPackStart(file)) return false;
   file.SetPosition(end);
   if (copyData) {
-    // The launcher drops a partial copy, so a pack that does not fit in one
-    // block fails at once rather than after the block has moved for hours.
-    ReservedCopy(dest, file, fileSize - end, NoRoom::kRaise);
+    // A pack that does not fit in a memory stream's block fails at once
+    // rather than after the block has moved for hours.
+    dest.Reserve(fileSize - end);
+    dest.CopyFrom(file, fileSize - end);
     dest.SetPosition(0);
   }
   return true;

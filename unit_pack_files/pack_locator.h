@@ -5,16 +5,17 @@
 #include <string>
 
 class TVFileStream;
-class TVMemoryStream;
+class TVStream;
 
 // True when a byte "f" follows the end of the image's last section. With
-// copyData, everything from that end to the end of the file is copied into
-// dest at its position, and dest is then positioned at 0. False when the file
-// does not exist, does not begin with "M" or "m", or no "f" follows. Stream
-// errors (open, short header reads, memory) reach the caller; a pack that
-// does not fit in one memory block raises EOutOfMemory before any of it is
-// copied.
-bool LoadAppendedPack(const std::u16string& fileName, TVMemoryStream& dest, bool copyData);
+// copyData, everything from that end to the end of the file is written into
+// dest at its position, through a buffer of at most TVStream::kCopyChunk
+// bytes, and dest is then positioned at 0; a memory stream takes its block
+// for all of it first (TVStream::Reserve), so a pack it cannot hold raises
+// EOutOfMemory before any of it is read. False when the file does not exist,
+// does not begin with "M" or "m", or no "f" follows. Stream errors (open,
+// short reads, writes, memory) reach the caller; dest keeps what was written.
+bool LoadAppendedPack(const std::u16string& fileName, TVStream& dest, bool copyData);
 
 // The same over a file already open for reading, from its start.
-bool LoadAppendedPack(TVFileStream& file, TVMemoryStream& dest, bool copyData);
+bool LoadAppendedPack(TVFileStream& file, TVStream& dest, bool copyData);

@@ -4,16 +4,27 @@
 #pragma once
 
 #include <cstddef>
-
-class TVMemoryStream;
+#include <cstdint>
 
 enum ScrambleMode { kStored = 0, kMode1 = 1, kMode2 = 2 };
 
-// Scrambles (or descrambles) size bytes in place; mode 1 or 2, other values
-// leave the bytes unchanged.
-void ScrambleBytes(char* data, std::size_t size, int mode);
+// TScrambler: one entry's key stream, applied to its bytes in order, in
+// pieces of any size: the pieces get the bytes that one pass over the whole
+// entry gives. Modes other than 1 and 2 leave the bytes unchanged.
+class TScrambler {
+ public:
+  explicit TScrambler(int mode);
+  // Scrambles (or descrambles) the next size bytes of the entry in place.
+  void Apply(char* data, std::size_t size);
 
-// Descramble the whole content of a memory stream in place; its size and
-// position stay unchanged.
-void DescrambleMode1(TVMemoryStream& stream);
-void DescrambleMode2(TVMemoryStream& stream);
+ private:
+  std::uint32_t NextMode2Value();
+
+  int mode_;
+  std::size_t key1Index_ = 0;  // the next byte's index modulo the length of mode 1's key
+  std::size_t key2Index_ = 0;  // and of mode 2's
+  std::uint32_t state_[8];  // the mode-2 generator: all arithmetic on 32 bits
+};
+
+// Scrambles (or descrambles) a whole entry of size bytes in place.
+void ScrambleBytes(char* data, std::size_t size, int mode);

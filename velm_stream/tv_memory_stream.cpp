@@ -60,6 +60,13 @@ std::int64_t TVMemoryStream::Seek(std::int64_t offset, int origin) {
   return position_;
 }
 
+void TVMemoryStream::Reserve(std::int64_t count) {
+  const std::int64_t needed = static_cast<std::int64_t>(position_) + count;
+  if (position_ < 0 || count <= 0 || needed <= capacity_) return;
+  if (needed > kMaxSize) OutOfMemory();
+  SetCapacity(static_cast<std::int32_t>(needed));
+}
+
 void* TVMemoryStream::Realloc(std::int32_t& newCapacity) {
   std::int32_t wanted = newCapacity;
   if (wanted < 0) OutOfMemory();

@@ -18,6 +18,9 @@ class TVMemoryStream : public TVStream {
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
   std::int64_t Seek(std::int64_t offset, int origin) override;
+  // Raises the capacity to the position plus count; beyond 32-bit sizes
+  // raises EOutOfMemory. Size and position stay.
+  void Reserve(std::int64_t count) override;
   // Returns the block to use for newCapacity, which it may raise to a
   // multiple of kBlockStep. Raises EOutOfMemory and keeps the block when
   // memory cannot be had.

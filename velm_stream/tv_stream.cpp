@@ -13,9 +13,10 @@ std::int64_t TVStream::GetSize() {
 
 void TVStream::SetPosition(std::int64_t pos) { Seek(pos, 0); }
 
+void TVStream::ReadError() { throw EInOutError(u"ストリームの読み込みエラー"); }
+
 void TVStream::ReadBuffer(void* buffer, std::int32_t count) {
-  if (count != 0 && Read(buffer, count) != count)
-    throw EInOutError(u"ストリームの読み込みエラー");
+  if (count != 0 && Read(buffer, count) != count) ReadError();
 }
 
 void TVStream::WriteBuffer(const void* buffer, std::int32_t count) {
@@ -24,7 +25,7 @@ void TVStream::WriteBuffer(const void* buffer, std::int32_t count) {
 }
 
 std::int64_t TVStream::CopyFrom(TVStream& source, std::int64_t count) {
-  if (count < 0) throw EInOutError(u"ストリームの読み込みエラー");
+  if (count < 0) ReadError();
   if (count == 0) {
     source.SetPosition(0);
     count = source.GetSize();

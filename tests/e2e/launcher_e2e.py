@@ -202,6 +202,38 @@ def full_run(ctx):
 
 
 @case
+def scrambled_entries(ctx):
+    """Setups whose pack fmix create scrambled in each mode, with an archive
+    of many times the launcher's buffer: every entry unpacks byte for byte
+    and the installer starts."""
+    s = Setup(ctx, "scrambled_entries")
+    data = random.Random(29).randbytes(2 * 1024 * 1024 + 4097)
+    write(s.path("payload/data.bin"), data)
+    parts = [s.path("parts", name) for name in ("YZ1.DLL", "ARC.YZ1", "CONFIG.TXT")]
+    for path, content in zip(parts, (plugin_bytes(ctx), s.zip_payload(), b"app\\setup.exe\r\n")):
+        write(path, content)
+    runs = []
+    with ctx.wine.kept():
+        for mode in (0, 1, 2):
+            pack = s.path("mode%d.pack" % mode)
+            s.fmix("create", pack, "--scramble=%d" % mode, *parts)
+            exe = s.path("run", str(mode), "mode_setup.exe")
+            os.makedirs(os.path.dirname(exe))
+            s.fmix("append", ctx.stub, pack, exe)
+            before = s.temp_packs()
+            s.run_kept(exe)
+            (new,) = sorted(set(s.temp_packs()) - set(before))
+            runs.append((mode, new + "_dir"))
+    for mode, unpack_dir in runs:
+        for path in parts:
+            unpacked = os.path.join(unpack_dir, os.path.basename(path))
+            expect(os.path.exists(unpacked) and read(unpacked) == read(path),
+                   "mode %d: %s is not unpacked byte for byte" % (mode, os.path.basename(path)))
+        expect(read(os.path.join(unpack_dir, "data.bin")) == data, "mode %d: the payload differs" % mode)
+        expect(len(receipts_in(unpack_dir, "app/receipt.txt")) == 1, "mode %d: the installer did not run" % mode)
+
+
+@case
 def no_pack(ctx):
     s = Setup(ctx, "no_pack")
     exe = s.path("run", "plain_setup.exe")
