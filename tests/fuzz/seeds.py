@@ -1,7 +1,8 @@
 """Seed inputs for the fuzz targets: packs, a small image with a pack
 appended, ZIP archives (deflated, Zip64, behind other bytes), setups with a
-small plug-in DLL and xz-compressed tars (pax and GNU names, CRC-32 and
-CRC-64 checks, stored and LZMA chunks).
+small plug-in DLL, xz-compressed tars (pax and GNU names, CRC-32 and
+CRC-64 checks, stored and LZMA chunks) and raw deflate streams (sources of
+this repository at level 9, fixed Huffman codes only, stored).
 usage: seeds.py DIR"""
 import io
 import lzma
@@ -10,6 +11,7 @@ import tarfile
 import os
 import sys
 import zipfile
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from fmix_harness import dll, pack, stub  # noqa: E402
@@ -51,9 +53,20 @@ def tar_xz_seed(tar_format, check):
 
 TARS = [tar_xz_seed(tarfile.PAX_FORMAT, lzma.CHECK_CRC64), tar_xz_seed(tarfile.GNU_FORMAT, lzma.CHECK_CRC32)]
 
+def deflate_seed(path, level=9, strategy=zlib.Z_DEFAULT_STRATEGY):
+    with open(os.path.join(ROOT, path), "rb") as f:
+        compressor = zlib.compressobj(level, zlib.DEFLATED, -15, 8, strategy)
+        return compressor.compress(f.read()) + compressor.flush()
+
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+DEFLATED = [deflate_seed("inflate/huffman_table.cpp"), deflate_seed("rtl/crc32.cpp"),
+            deflate_seed("inflate/inflater.h", strategy=zlib.Z_FIXED), deflate_seed("rtl/crc32.h", level=0),
+            deflate_seed("bench/bench_empty.cpp", strategy=zlib.Z_RLE)]
+
 for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
                       ("fuzz_zip_reader", ZIPS), ("fuzz_setup_verifier", SETUPS),
-                      ("fuzz_tar_reader", TARS)):
+                      ("fuzz_tar_reader", TARS), ("fuzz_inflate", DEFLATED + [stub()])):
     os.makedirs(os.path.join(sys.argv[1], target), exist_ok=True)
     for i, seed in enumerate(seeds):
         with open(os.path.join(sys.argv[1], target, "seed%d" % i), "wb") as f:
