@@ -152,6 +152,11 @@ bool TInflater::Fill() {
   return true;
 }
 
+// Where the window's room for new bytes ends: a match may begin before it
+// (and write kMaxMatch + kCopySlack - 1 bytes beyond); at it, they are
+// flushed.
+unsigned char* TInflater::OutputEnd() const { return window_.get() + kWindowSize + kOutputSize; }
+
 // Whether the decoding loop may read kMargin bytes ahead of in_.
 bool TInflater::Readable() const { return readEnd_ - in_ >= static_cast<std::ptrdiff_t>(kMargin); }
 
@@ -220,7 +225,7 @@ bool TInflater::CopyStored() {
   if (!Fill() || Take(16) != (~length & 0xFFFF) || Overrun()) return false;
   for (; length > 0 && count_ > 0; --length) *out_++ = static_cast<unsigned char>(Take(8));
   if (count_ == 0) bits_ = 0;  // the rest comes straight from the input
-  unsigned char* const outEnd = window_.get() + kWindowSize + kOutputSize;
+  unsigned char* const outEnd = OutputEnd();
   while (length > 0) {
     if (out_ >= outEnd && !Flush()) return false;
     if (in_ == inEnd_ && !Fetch()) return false;
@@ -302,7 +307,7 @@ bool TInflater::DecodeCodedBlock() {
         break;
     }
     if (!Readable() && !Fetch()) return false;
-    if (out_ >= window_.get() + kWindowSize + kOutputSize && !Flush()) return false;
+    if (out_ >= OutputEnd() && !Flush()) return false;
   }
 }
 
@@ -316,7 +321,7 @@ TInflater::TStep TInflater::DecodeSymbols() {
   unsigned char* out = out_;
   const unsigned char* const readEnd = readEnd_;
   unsigned char* const window = window_.get();
-  unsigned char* const outEnd = window + kWindowSize + kOutputSize;
+  unsigned char* const outEnd = OutputEnd();
   TStep step = TStep::kLimit;
   while (readEnd - in >= static_cast<std::ptrdiff_t>(kMargin) && out < outEnd) {
     Refill(bits, count, in);

@@ -1,6 +1,6 @@
 // TInflater: decodes raw deflate streams (RFC 1951): stored, fixed and
 // dynamic Huffman blocks over a 32 KiB window. A source supplies the stream
-// in pieces of any size, a sink takes the bytes in pieces of up to 64 KiB;
+// in pieces of any size, a sink takes the bytes in pieces of up to 96 KiB;
 // the inflater stops right after the last block and asks for no input
 // beyond it. A stream is damaged, as zlib finds it, when it has a block of
 // type 3, a stored block whose length and its complement disagree, more
@@ -45,6 +45,7 @@ class TInflater {
   enum class TStep { kBlockEnd, kLimit, kBroken };
 
   bool Fill();
+  unsigned char* OutputEnd() const;
   bool Readable() const;
   unsigned Take(unsigned count);
   bool Fetch();
