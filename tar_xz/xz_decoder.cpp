@@ -1,9 +1,8 @@
 #include "tar_xz/xz_decoder.h"
 
-#include <zlib.h>
-
 #include <cstring>
 
+#include "rtl/crc32.h"
 #include "rtl/le_bytes.h"
 #include "rtl/text.h"
 #include "zip/zip_source.h"
@@ -16,10 +15,6 @@ constexpr std::size_t kStreamHeaderSize = 12;
 constexpr unsigned kCheckNone = 0, kCheckCrc32 = 1, kCheckCrc64 = 4, kCheckSha256 = 10;
 constexpr std::uint64_t kLzma2 = 0x21;
 constexpr std::uint64_t kMaxVli = ~std::uint64_t{0} >> 1;
-
-std::uint32_t Crc32(const void* data, std::size_t size) {
-  return static_cast<std::uint32_t>(crc32(0, static_cast<const Bytef*>(data), static_cast<uInt>(size)));
-}
 
 // The size of a block's check for each check type, in groups of three.
 std::size_t CheckSize(unsigned check) {
@@ -73,7 +68,7 @@ bool TXzDecoder::Start() {
 
 // Checks a stream header whose magic has been read.
 bool TXzDecoder::StartStream(const unsigned char* header) {
-  if (Crc32(header + 6, 2) != Le32(header + 8)) return Fail(u"damaged stream header");
+  if (TCrc32::Of(header + 6, 2) != Le32(header + 8)) return Fail(u"damaged stream header");
   if (header[6] != 0 || header[7] > 0x0F) return Fail(u"unsupported stream flags");
   std::memcpy(flags_, header + 6, 2);
   check_ = header[7];
@@ -123,7 +118,7 @@ bool TXzDecoder::ReadBlockHeader(unsigned char sizeByte) {
   const std::size_t size = (sizeByte + 1u) * 4;
   header[0] = sizeByte;
   if (!input_.Read(header + 1, size - 1)) return Fail(u"truncated stream");
-  if (Crc32(header, size - 4) != Le32(header + size - 4)) return Fail(u"damaged block header");
+  if (TCrc32::Of(header, size - 4) != Le32(header + size - 4)) return Fail(u"damaged block header");
   const unsigned char flags = header[1];
   if (flags & 0x3C) return Fail(u"unsupported block flags");
   block_ = TBlock();
@@ -180,7 +175,7 @@ bool TXzDecoder::Produce() {
 
 void TXzDecoder::Hash(const unsigned char* data, std::size_t size) {
   if (check_ == kCheckCrc32)
-    block_.crc32 = static_cast<std::uint32_t>(crc32(block_.crc32, data, static_cast<uInt>(size)));
+    block_.crc32.Update(data, size);
   else
     block_.crc64.Update(data, size);
 }
@@ -198,7 +193,7 @@ bool TXzDecoder::FinishBlock() {
     if (tail[i] != 0) return Fail(u"damaged block padding");
   const unsigned char* check = tail + padding;
   const std::uint64_t crc64 = block_.crc64.Value();
-  const bool match = check_ == kCheckCrc32 ? Le32(check) == block_.crc32
+  const bool match = check_ == kCheckCrc32 ? Le32(check) == block_.crc32.Value()
                                            : Le32(check) == static_cast<std::uint32_t>(crc64) &&
                                                  Le32(check + 4) == static_cast<std::uint32_t>(crc64 >> 32);
   if (!match) return Fail(check_ == kCheckCrc32 ? u"CRC-32 mismatch" : u"CRC-64 mismatch");
@@ -239,7 +234,7 @@ bool TXzDecoder::ReadIndex() {
   if (!input_.Read(tail, padding + 4)) return Fail(u"truncated stream");
   seen.append(reinterpret_cast<const char*>(tail), padding);
   if (seen.find_first_not_of('\0', seen.size() - padding) != std::string::npos ||
-      Crc32(seen.data(), seen.size()) != Le32(tail + padding))
+      TCrc32::Of(seen.data(), seen.size()) != Le32(tail + padding))
     return Fail(u"damaged index");
   return ReadFooter(seen.size() + 4);
 }
@@ -247,7 +242,7 @@ bool TXzDecoder::ReadIndex() {
 bool TXzDecoder::ReadFooter(std::uint64_t indexSize) {
   unsigned char footer[12];
   if (!input_.Read(footer, sizeof footer)) return Fail(u"truncated stream");
-  if (std::memcmp(footer + 10, kFooterMagic, 2) != 0 || Crc32(footer + 4, 6) != Le32(footer))
+  if (std::memcmp(footer + 10, kFooterMagic, 2) != 0 || TCrc32::Of(footer + 4, 6) != Le32(footer))
     return Fail(u"damaged stream footer");
   if ((Le32(footer + 4) + std::uint64_t{1}) * 4 != indexSize || std::memcmp(footer + 8, flags_, 2) != 0)
     return Fail(u"the stream footer does not match its header and index");

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "rtl/crc32.h"
 #include "tar_xz/crc64.h"
 #include "tar_xz/lzma2_decoder.h"
 #include "tar_xz/xz_byte_input.h"
@@ -52,7 +53,7 @@ class TXzDecoder {
     std::uint64_t compressedSize = 0;  // as declared, or kUnknown
     std::uint64_t uncompressedSize = 0;
     std::uint64_t produced = 0;
-    std::uint32_t crc32 = 0;
+    TCrc32 crc32;
     TCrc64 crc64;
   };
   static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};

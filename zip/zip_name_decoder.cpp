@@ -1,11 +1,10 @@
 #include "zip/zip_name_decoder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 
 #include "os/os.h"
 #include "os/utf8.h"
+#include "rtl/crc32.h"
 #include "rtl/le_bytes.h"
 #include "zip/zip_format.h"
 
@@ -22,8 +21,7 @@ std::string UnicodePath(const std::string& extra, const std::string& raw) {
     const std::size_t size = Le16(extra.data() + at + 2), body = at + 4;
     if (body + size > extra.size()) break;
     if (Le16(extra.data() + at) == kUnicodePathTag && size > kUnicodePathHead && extra[body] == 1 &&
-        Le32(extra.data() + body + 1) ==
-            crc32(0, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uInt>(raw.size())))
+        Le32(extra.data() + body + 1) == TCrc32::Of(raw.data(), raw.size()))
       return extra.substr(body + kUnicodePathHead, size - kUnicodePathHead);
     at = body + size;
   }

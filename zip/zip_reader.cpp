@@ -1,10 +1,9 @@
 #include "zip/zip_reader.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <numeric>
 
+#include "inflate/inflater.h"
 #include "rtl/le_bytes.h"
 #include "rtl/text.h"
 #include "rtl/entry_name.h"
@@ -19,6 +18,7 @@ constexpr std::size_t kChunk = 65536;
 
 }  // namespace
 
+TZipReader::TZipReader() = default;
 TZipReader::~TZipReader() = default;
 
 bool TZipReader::Open(const std::string& fileName, const TZipNameDecoder& names) {
@@ -238,13 +238,13 @@ bool TZipReader::Extract(const TZipEntry& entry, Sink sink, void* context) {
   if (entry.flags & kEncryptedFlag) return Fail(u"encrypted entries are not supported", entry.name);
   if (entry.method != kStored && entry.method != kDeflated)
     return Fail(u"unsupported compression method " + rtl::ToWide(std::to_string(entry.method)), entry.name);
-  TOutput output{sink, context, crc32(0, nullptr, 0)};
+  TOutput output{sink, context, {}};
   if (!(entry.method == kStored ? CopyStored(entry, output) : Inflate(entry, output))) return false;
-  return output.crc == entry.crc || Fail(u"CRC mismatch", entry.name);
+  return output.crc.Value() == entry.crc || Fail(u"CRC mismatch", entry.name);
 }
 
 bool TZipReader::Put(TOutput& output, const char* data, std::size_t size) {
-  output.crc = crc32(output.crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
+  output.crc.Update(data, size);
   return output.sink(output.context, data, size);
 }
 
@@ -261,38 +261,30 @@ bool TZipReader::CopyStored(const TZipEntry& entry, TOutput& output) {
   return true;
 }
 
-// The inflater's window is released on every path.
 bool TZipReader::Inflate(const TZipEntry& entry, TOutput& output) {
-  z_stream stream{};
-  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
-    failure_ = u"out of memory";
-    return false;
+  if (!inflater_) inflater_ = std::make_unique<TInflater>();
+  TInflation inflation{*this, entry.dataStart, entry.compressedSize, output};
+  switch (inflater_->Inflate(ReadDeflated, PutInflated, &inflation, entry.size)) {
+    case TInflater::TResult::kDone:
+      return inflater_->Produced() == entry.size || Fail(u"damaged data", entry.name);
+    case TInflater::TResult::kDamaged:
+      return Fail(u"damaged data", entry.name);
+    case TInflater::TResult::kStopped:
+      break;  // a read failed (and said why) or the sink stopped
   }
-  const bool inflated = InflateStream(entry, stream, output);
-  inflateEnd(&stream);
-  return inflated;
+  return false;
 }
 
-bool TZipReader::InflateStream(const TZipEntry& entry, z_stream_s& stream, TOutput& output) {
-  std::vector<char> input(kChunk), inflated(kChunk);
-  std::int64_t offset = entry.dataStart;
-  std::uint32_t left = entry.compressedSize;
-  for (int status = Z_OK; status != Z_STREAM_END;) {
-    if (stream.avail_in == 0) {
-      if (left == 0) return Fail(u"damaged data", entry.name);
-      const std::size_t n = std::min<std::size_t>(left, kChunk);
-      if (!ReadAt(offset, input.data(), n)) return false;
-      offset += static_cast<std::int64_t>(n);
-      left -= static_cast<std::uint32_t>(n);
-      stream.next_in = reinterpret_cast<Bytef*>(input.data());
-      stream.avail_in = static_cast<uInt>(n);
-    }
-    stream.next_out = reinterpret_cast<Bytef*>(inflated.data());
-    stream.avail_out = static_cast<uInt>(kChunk);
-    status = inflate(&stream, Z_NO_FLUSH);
-    if ((status != Z_OK && status != Z_STREAM_END) || stream.total_out > entry.size)
-      return Fail(u"damaged data", entry.name);
-    if (!Put(output, inflated.data(), kChunk - stream.avail_out)) return false;
-  }
-  return stream.total_out == entry.size || Fail(u"damaged data", entry.name);
+// The entry's compressed bytes, and no more.
+bool TZipReader::ReadDeflated(void* context, unsigned char* buffer, std::size_t capacity, std::size_t& size) {
+  auto& inflation = *static_cast<TInflation*>(context);
+  size = std::min<std::size_t>(inflation.left, capacity);
+  if (size > 0 && !inflation.reader.ReadAt(inflation.offset, buffer, size)) return false;
+  inflation.offset += static_cast<std::int64_t>(size);
+  inflation.left -= static_cast<std::uint32_t>(size);
+  return true;
+}
+
+bool TZipReader::PutInflated(void* context, const char* data, std::size_t size) {
+  return Put(static_cast<TInflation*>(context)->output, data, size);
 }

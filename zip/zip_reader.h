@@ -21,11 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "rtl/crc32.h"
 #include "zip/archive_reader.h"
 #include "zip/zip_file_source.h"
 
+class TInflater;
 class TZipNameDecoder;
-struct z_stream_s;
 
 struct TZipEntry {
   std::u16string name;  // by TZipNameDecoder's rule
@@ -43,7 +44,7 @@ struct TZipEntry {
 
 class TZipReader : public TArchiveReader {
  public:
-  TZipReader() = default;
+  TZipReader();
   ~TZipReader() override;
 
   // Opens fileName (system code page) and reads its central directory and
@@ -71,7 +72,14 @@ class TZipReader : public TArchiveReader {
   struct TOutput {
     Sink sink;
     void* context;
-    unsigned long crc;
+    TCrc32 crc;
+  };
+  // Where a deflated entry's bytes come from, and where they go.
+  struct TInflation {
+    TZipReader& reader;
+    std::int64_t offset;
+    std::uint32_t left;
+    TOutput& output;
   };
   bool FindEndRecord(TEnd& end);
   bool ReadZip64End(TEnd& end);
@@ -84,7 +92,8 @@ class TZipReader : public TArchiveReader {
   bool ReadAt(std::int64_t offset, void* buffer, std::size_t size);
   bool CopyStored(const TZipEntry& entry, TOutput& output);
   bool Inflate(const TZipEntry& entry, TOutput& output);
-  bool InflateStream(const TZipEntry& entry, z_stream_s& stream, TOutput& output);
+  static bool ReadDeflated(void* context, unsigned char* buffer, std::size_t capacity, std::size_t& size);
+  static bool PutInflated(void* context, const char* data, std::size_t size);
   static bool Put(TOutput& output, const char* data, std::size_t size);
   bool Fail(const std::u16string& reason, const std::u16string& name);
 
@@ -96,4 +105,5 @@ class TZipReader : public TArchiveReader {
   std::int64_t directoryStart_ = 0;
   std::int64_t shift_ = 0;
   std::vector<TZipEntry> entries_;
+  std::unique_ptr<TInflater> inflater_;  // made for the first deflated entry, kept for the next
 };

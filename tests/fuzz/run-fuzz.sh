@@ -17,7 +17,7 @@ cd "$build"
 mkdir -p tmp
 export TMPDIR="$PWD/tmp"  # where the targets write their inputs as files
 status=0
-for target in fuzz_pack_locator fuzz_pack_reader fuzz_zip_reader fuzz_setup_verifier fuzz_tar_reader fuzz_identity; do
+for target in fuzz_pack_locator fuzz_pack_reader fuzz_zip_reader fuzz_setup_verifier fuzz_tar_reader fuzz_identity fuzz_inflate; do
   mkdir -p "corpus/$target"
   if "bin/$target" -max_total_time="$seconds" -print_final_stats=1 "corpus/$target" "seeds/$target" \
        >"$target.log" 2>&1; then

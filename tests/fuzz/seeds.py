@@ -2,9 +2,10 @@
 appended, ZIP archives (deflated, Zip64, behind other bytes), xz-compressed
 tars (pax, GNU and v7 headers, a pax sparse file, CRC-32 and CRC-64 checks,
 stored and LZMA chunks, concatenated streams with padding), setups with a
-small plug-in DLL and a ZIP or a tar.xz archive, and an image's identity:
-an icon file, a version resource, their resource directory and an image
-holding it.
+small plug-in DLL and a ZIP or a tar.xz archive, an image's identity (an
+icon file, a version resource, their resource directory and an image
+holding it) and raw deflate streams (sources of this repository at level 9,
+fixed Huffman codes only, stored).
 usage: seeds.py DIR"""
 import io
 import lzma
@@ -14,6 +15,7 @@ import tarfile
 import os
 import sys
 import zipfile
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from fmix_harness import dll, pack, stub  # noqa: E402
@@ -141,9 +143,21 @@ DIRECTORY = resource_directory([(3, 1, 0x409, BITMAP), (14, 1, 0x409, GROUP), (1
                                 (24, 1, 0, b"<assembly/>")], 0x1000)
 IDENTITY = [ICON, VERSION, DIRECTORY, image_with_resources(DIRECTORY)]
 
+def deflate_seed(path, level=9, strategy=zlib.Z_DEFAULT_STRATEGY):
+    with open(os.path.join(ROOT, path), "rb") as f:
+        compressor = zlib.compressobj(level, zlib.DEFLATED, -15, 8, strategy)
+        return compressor.compress(f.read()) + compressor.flush()
+
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+DEFLATED = [deflate_seed("inflate/huffman_table.cpp"), deflate_seed("rtl/crc32.cpp"),
+            deflate_seed("inflate/inflater.h", strategy=zlib.Z_FIXED), deflate_seed("rtl/crc32.h", level=0),
+            deflate_seed("bench/bench_empty.cpp", strategy=zlib.Z_RLE)]
+
 for target, seeds in (("fuzz_pack_reader", PACKS), ("fuzz_pack_locator", [stub() + PACKS[0], stub()]),
                       ("fuzz_zip_reader", ZIPS), ("fuzz_setup_verifier", SETUPS),
-                      ("fuzz_tar_reader", TARS), ("fuzz_identity", IDENTITY)):
+                      ("fuzz_tar_reader", TARS), ("fuzz_identity", IDENTITY),
+                      ("fuzz_inflate", DEFLATED + [stub()])):
     os.makedirs(os.path.join(sys.argv[1], target), exist_ok=True)
     for i, seed in enumerate(seeds):
         with open(os.path.join(sys.argv[1], target, "seed%d" % i), "wb") as f:
