@@ -6,7 +6,7 @@ that Python's unicodedata module carries (its version goes into each table):
       Basic Multilingual Plane (UnicodeData.txt field 12), as runs of code
       points with one delta, every code point (stride 1) or every other one
       (stride 2), as Windows compares names on a case-blind volume;
-  fmix/latin_decomposition_table.h: the canonical decompositions of the
+  fmix/verify/latin_decomposition_table.h: the canonical decompositions of the
       precomposed Latin letters (U+00C0-U+024F, U+1E00-U+1EFF) into a letter
       and one combining mark of U+0300-U+036F, applied again to the letter
       for letters with two marks.
@@ -77,7 +77,7 @@ def main():
                 "// (modulo 0x10000). Sorted by first; runs do not overlap.\n",
                 "TUpperRun", ["first", "last", "delta", "stride"], "kUpperRuns",
                 "0x{:04X}, 0x{:04X}, 0x{:04X}, {}", upper_runs())
-    write_table("fmix/latin_decomposition_table.h",
+    write_table("fmix/verify/latin_decomposition_table.h",
                 "// Precomposed Latin letters and their canonical decomposition into a\n"
                 "// letter (itself possibly precomposed) and one combining mark. Sorted.\n",
                 "TComposedLetter", ["composed", "letter", "mark"], "kComposedLetters",

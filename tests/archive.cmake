@@ -1,7 +1,7 @@
 # Tests of the archiver plug-in bridge (unit_archive), the plug-in yz1.dll and
 # the ZIP writer.
 # The ZIP writer against the plug-in's portable reader: in both builds.
-velm_add_test(zip_archive_test SOURCES zip_archive_test.cpp test_files.cpp LIBS fmix_core yz1_plugin)
+velm_add_test(zip_archive_test SOURCES zip_archive_test.cpp test_files.cpp LIBS fmix_cli yz1_plugin)
 
 if(WIN32)
   # Stand-ins for the plug-in, copied as yz1.dll wherever a test needs one.
@@ -24,7 +24,7 @@ if(WIN32)
 
   # yz1.dll itself, on archives made by fmix zip and by Python's zipfile.
   velm_add_test(yz1_plugin_test
-    SOURCES yz1_plugin_test.cpp test_files.cpp LIBS fmix_core unit_archive)
+    SOURCES yz1_plugin_test.cpp test_files.cpp LIBS fmix_cli unit_archive)
   add_dependencies(yz1_plugin_test yz1)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME ${VELM_TEST_LABEL}:yz1_test_zips

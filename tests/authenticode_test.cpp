@@ -2,7 +2,7 @@
 // certificate table's directory entry and the table itself.
 #include <gtest/gtest.h>
 
-#include "fmix/authenticode.h"
+#include "fmix/image/authenticode.h"
 #include "rtl/le_bytes.h"
 #include "tests/test_files.h"
 

@@ -4,15 +4,15 @@
 
 #include <filesystem>
 
-#include "fmix/cli_error.h"
-#include "fmix/icon_file.h"
-#include "fmix/image_identity.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/image/icon_file.h"
+#include "fmix/image/image_identity.h"
 #include "rtl/le_bytes.h"
-#include "fmix/pe_image.h"
-#include "fmix/resource_section.h"
-#include "fmix/resource_tree.h"
-#include "fmix/stub_identity.h"
-#include "fmix/version_resource.h"
+#include "fmix/image/pe_image.h"
+#include "fmix/image/resource_section.h"
+#include "fmix/image/resource_tree.h"
+#include "fmix/image/stub_identity.h"
+#include "fmix/image/version_resource.h"
 #include "tests/test_files.h"
 
 using namespace testing_files;

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "fmix/cli_error.h"
-#include "fmix/code_page.h"
-#include "fmix/output_file.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/host/code_page.h"
+#include "fmix/host/output_file.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"

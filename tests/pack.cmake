@@ -1,6 +1,6 @@
 # Tests of the pack unit and of fmix's pack commands.
 velm_add_test(pack_reader_test SOURCES pack_reader_test.cpp pack_fixtures.cpp test_files.cpp
-              LIBS fmix_core)
+              LIBS fmix_host unit_pack_files_writer)
 velm_add_test(pack_locator_test SOURCES pack_locator_test.cpp pack_fixtures.cpp test_files.cpp
               LIBS unit_pack_files)
 if(NOT WIN32)
@@ -8,7 +8,7 @@ if(NOT WIN32)
   velm_add_test(pack_mutation_test SOURCES pack_mutation_test.cpp pack_fixtures.cpp test_files.cpp
                 LIBS unit_pack_files)
 endif()
-velm_add_test(fmix_writer_test SOURCES fmix_writer_test.cpp test_files.cpp LIBS fmix_core)
+velm_add_test(fmix_writer_test SOURCES fmix_writer_test.cpp test_files.cpp LIBS fmix_host unit_pack_files_writer)
 if(WIN32)
   # Japanese names on the command line need a host code page with kanji (932).
   velm_japanese_test(fmix_writer_test)

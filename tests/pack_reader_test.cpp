@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "fmix/code_page.h"
-#include "fmix/output_file.h"
+#include "fmix/host/code_page.h"
+#include "fmix/host/output_file.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"

@@ -2,5 +2,5 @@
 # test time, and fmix zip --solid through it. Native only: the tools and
 # liblzma are the host's.
 if(NOT WIN32)
-  velm_add_test(tar_xz_test SOURCES tar_xz_test.cpp test_files.cpp LIBS velm_tar_xz fmix_core)
+  velm_add_test(tar_xz_test SOURCES tar_xz_test.cpp test_files.cpp LIBS velm_tar_xz fmix_cli)
 endif()

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "fmix/commands.h"
+#include "fmix/cli/commands.h"
 #include "rtl/text.h"
 #include "tar_xz/tar_reader.h"
 #include "tar_xz/tar_writer.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "fmix/commands.h"
+#include "fmix/cli/commands.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
 #include "os/fault_guard.h"

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "fmix/cli_error.h"
-#include "fmix/commands.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/cli/commands.h"
 #include "zip/archive_names.h"
 #include "zip/unpackable_entries.h"
 #include "rtl/name_case.h"

@@ -1,10 +1,10 @@
 // fmix append STUB.exe PACK OUT.exe: the stub's bytes followed directly by
 // the pack's.
-#include "fmix/command_line.h"
-#include "fmix/commands.h"
-#include "fmix/output_file.h"
-#include "fmix/pack_source.h"
-#include "fmix/stub_image.h"
+#include "fmix/cli/command_line.h"
+#include "fmix/cli/commands.h"
+#include "fmix/host/output_file.h"
+#include "fmix/host/pack_source.h"
+#include "fmix/image/stub_image.h"
 
 int RunAppend(const Args& args) {
   const TCommandLine line(args, {});

@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "fmix/cli_error.h"
-#include "fmix/code_page.h"
-#include "fmix/command_line.h"
-#include "fmix/commands.h"
-#include "fmix/output_file.h"
-#include "fmix/pack_source.h"
-#include "fmix/printable.h"
-#include "fmix/record_overlap.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/host/code_page.h"
+#include "fmix/cli/command_line.h"
+#include "fmix/cli/commands.h"
+#include "fmix/host/output_file.h"
+#include "fmix/host/pack_source.h"
+#include "fmix/report/printable.h"
+#include "fmix/verify/record_overlap.h"
 #include "os/os.h"
 #include "rtl/folders.h"
 #include "rtl/text.h"

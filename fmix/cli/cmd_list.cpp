@@ -1,11 +1,11 @@
 // fmix list [--codepage N] PACK_OR_EXE: one line per entry,
 // "name<TAB>size<TAB>offset<TAB>mode", the name read in the pack's code page
 // with control characters spelled out.
-#include "fmix/code_page.h"
-#include "fmix/command_line.h"
-#include "fmix/commands.h"
-#include "fmix/pack_source.h"
-#include "fmix/printable.h"
+#include "fmix/host/code_page.h"
+#include "fmix/cli/command_line.h"
+#include "fmix/cli/commands.h"
+#include "fmix/host/pack_source.h"
+#include "fmix/report/printable.h"
 #include "os/os.h"
 #include "rtl/text.h"
 #include "unit_pack_files/file_mix_records.h"

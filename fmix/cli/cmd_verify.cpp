@@ -3,11 +3,11 @@
 // installer, 1 when it will not. --json prints the same as one JSON object.
 #include <cstdio>
 
-#include "fmix/cli_error.h"
-#include "fmix/code_page.h"
-#include "fmix/command_line.h"
-#include "fmix/commands.h"
-#include "fmix/setup_verifier.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/host/code_page.h"
+#include "fmix/cli/command_line.h"
+#include "fmix/cli/commands.h"
+#include "fmix/verify/setup_verifier.h"
 #include "os/os.h"
 #include "rtl/text.h"
 

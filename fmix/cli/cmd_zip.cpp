@@ -1,10 +1,10 @@
 // fmix zip OUT.yz1 DIR [--solid] [--quiet]: DIR's content as a ZIP archive
 // (or an xz-compressed tar) for the archiver plug-in.
-#include "fmix/command_line.h"
-#include "fmix/commands.h"
-#include "fmix/output_file.h"
-#include "fmix/progress.h"
-#include "fmix/zip_folder.h"
+#include "fmix/cli/command_line.h"
+#include "fmix/cli/commands.h"
+#include "fmix/host/output_file.h"
+#include "fmix/report/progress.h"
+#include "fmix/host/zip_folder.h"
 
 int RunZip(const Args& args) {
   const TCommandLine line(args, {{"--solid", TCommandLine::kFlag}, {"--quiet", TCommandLine::kFlag}});

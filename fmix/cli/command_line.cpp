@@ -1,9 +1,9 @@
-#include "fmix/command_line.h"
+#include "fmix/cli/command_line.h"
 
 #include <algorithm>
 
-#include "fmix/cli_error.h"
-#include "fmix/printable.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/report/printable.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "fmix/commands.h"
+#include "fmix/cli/commands.h"
 
 class TCommandLine {
  public:

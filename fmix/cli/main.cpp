@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "fmix/cli_error.h"
-#include "fmix/commands.h"
-#include "fmix/printable.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/cli/commands.h"
+#include "fmix/report/printable.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"

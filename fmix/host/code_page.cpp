@@ -1,12 +1,12 @@
-#include "fmix/code_page.h"
+#include "fmix/host/code_page.h"
 
 #include <algorithm>
 
 #include <map>
 
-#include "fmix/cli_error.h"
-#include "fmix/hex_bytes.h"
-#include "fmix/printable.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/report/hex_bytes.h"
+#include "fmix/report/printable.h"
 #include "os/os.h"
 #include "rtl/text.h"
 

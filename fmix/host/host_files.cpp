@@ -1,8 +1,8 @@
-#include "fmix/host_files.h"
+#include "fmix/host/host_files.h"
 
 #include <algorithm>
 
-#include "fmix/cli_error.h"
+#include "fmix/report/cli_error.h"
 #include "os/os.h"
 #include "velm_stream/tv_file_stream.h"
 

@@ -1,6 +1,6 @@
-#include "fmix/kit_files.h"
+#include "fmix/host/kit_files.h"
 
-#include "fmix/cli_error.h"
+#include "fmix/report/cli_error.h"
 #include "os/os.h"
 #include "rtl/text.h"
 

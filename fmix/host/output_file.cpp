@@ -1,9 +1,9 @@
-#include "fmix/output_file.h"
+#include "fmix/host/output_file.h"
 
 #include <algorithm>
 #include <random>
 
-#include "fmix/cli_error.h"
+#include "fmix/report/cli_error.h"
 #include "rtl/text.h"
 
 namespace {

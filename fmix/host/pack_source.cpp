@@ -1,11 +1,11 @@
-#include "fmix/pack_source.h"
+#include "fmix/host/pack_source.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "fmix/cli_error.h"
-#include "fmix/hex_bytes.h"
-#include "fmix/output_file.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/report/hex_bytes.h"
+#include "fmix/host/output_file.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"

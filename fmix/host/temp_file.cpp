@@ -1,9 +1,9 @@
-#include "fmix/temp_file.h"
+#include "fmix/host/temp_file.h"
 
 #include <cstdio>
 #include <random>
 
-#include "fmix/cli_error.h"
+#include "fmix/report/cli_error.h"
 #include "os/os.h"
 #include "rtl/text.h"
 

@@ -2,16 +2,16 @@
 // the folder with forward slashes and come in byte-wise order of their UTF-8
 // names; empty folders are recorded as "name/". The same tree always gives
 // the same bytes, as a ZIP file or as an xz-compressed tar (solid).
-#include "fmix/zip_folder.h"
+#include "fmix/host/zip_folder.h"
 
 #include <algorithm>
 #include <functional>
 #include <vector>
 
-#include "fmix/cli_error.h"
-#include "fmix/host_files.h"
-#include "fmix/output_file.h"
-#include "fmix/progress.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/host/host_files.h"
+#include "fmix/host/output_file.h"
+#include "fmix/report/progress.h"
 #include "os/os.h"
 #include "os/utf8.h"
 #include "rtl/text.h"

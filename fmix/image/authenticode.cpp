@@ -1,6 +1,6 @@
 // The check with OpenSSL's libcrypto, which reads the PKCS#7 structure and
 // computes the digest; the Windows build of fmix has authenticode_unchecked.cpp.
-#include "fmix/authenticode.h"
+#include "fmix/image/authenticode.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "fmix/host_files.h"
-#include "fmix/printable.h"
+#include "fmix/host/host_files.h"
+#include "fmix/report/printable.h"
 #include "rtl/le_bytes.h"
 #include "velm_stream/tv_file_stream.h"
 

@@ -1,5 +1,5 @@
 // The Windows build of fmix has no libcrypto: it says that it does not check.
-#include "fmix/authenticode.h"
+#include "fmix/image/authenticode.h"
 
 TAuthenticode::TAuthenticode(const std::string&, std::uint32_t, std::uint32_t)
     : message_("not checked by fmix.exe (no crypto library there); check it with fmix on Linux or "

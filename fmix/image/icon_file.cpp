@@ -1,4 +1,4 @@
-#include "fmix/icon_file.h"
+#include "fmix/image/icon_file.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "fmix/image_identity.h"
+#include "fmix/image/image_identity.h"
 
-#include "fmix/host_files.h"
+#include "fmix/host/host_files.h"
 #include "rtl/le_bytes.h"
-#include "fmix/printable.h"
-#include "fmix/resource_section.h"
-#include "fmix/version_resource.h"
+#include "fmix/report/printable.h"
+#include "fmix/image/resource_section.h"
+#include "fmix/image/version_resource.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "fmix/pe_image.h"
+#include "fmix/image/pe_image.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "fmix/resource_section.h"
+#include "fmix/image/resource_section.h"
 
 #include <algorithm>
 
-#include "fmix/cli_error.h"
+#include "fmix/report/cli_error.h"
 #include "rtl/le_bytes.h"
 
 namespace {

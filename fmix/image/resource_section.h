@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fmix/resource_tree.h"
+#include "fmix/image/resource_tree.h"
 
 class TResourceSection {
  public:

@@ -1,4 +1,4 @@
-#include "fmix/resource_tree.h"
+#include "fmix/image/resource_tree.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,10 +1,10 @@
-#include "fmix/stub_identity.h"
+#include "fmix/image/stub_identity.h"
 
 #include <cstdlib>
 
-#include "fmix/cli_error.h"
-#include "fmix/host_files.h"
-#include "fmix/resource_section.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/host/host_files.h"
+#include "fmix/image/resource_section.h"
 #include "rtl/text.h"
 
 namespace {

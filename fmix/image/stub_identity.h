@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "fmix/icon_file.h"
-#include "fmix/version_resource.h"
+#include "fmix/image/icon_file.h"
+#include "fmix/image/version_resource.h"
 
 class TStubIdentity {
  public:

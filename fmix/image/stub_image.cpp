@@ -1,8 +1,8 @@
-#include "fmix/stub_image.h"
+#include "fmix/image/stub_image.h"
 
-#include "fmix/cli_error.h"
-#include "fmix/host_files.h"
-#include "fmix/pe_image.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/host/host_files.h"
+#include "fmix/image/pe_image.h"
 
 // A signed stub would carry its certificate in front of the pack; sections
 // that claim to end past the file's end make no image the launcher reads.

@@ -1,4 +1,4 @@
-#include "fmix/version_resource.h"
+#include "fmix/image/version_resource.h"
 
 #include <cstdio>
 #include <vector>

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "fmix/printable.h"
+#include "fmix/report/printable.h"
 
 class ECliError : public std::runtime_error {
  public:

@@ -1,4 +1,4 @@
-#include "fmix/printable.h"
+#include "fmix/report/printable.h"
 
 #include <cstdio>
 

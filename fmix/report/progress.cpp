@@ -1,4 +1,4 @@
-#include "fmix/progress.h"
+#include "fmix/report/progress.h"
 
 #include <algorithm>
 #include <cstdio>

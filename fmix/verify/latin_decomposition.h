@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "fmix/latin_decomposition_table.h"
+#include "fmix/verify/latin_decomposition_table.h"
 
 class TLatinDecomposition {
  public:

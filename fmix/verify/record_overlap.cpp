@@ -1,4 +1,4 @@
-#include "fmix/record_overlap.h"
+#include "fmix/verify/record_overlap.h"
 
 #include <algorithm>
 #include <cstdint>

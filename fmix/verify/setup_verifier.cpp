@@ -1,4 +1,4 @@
-#include "fmix/setup_verifier.h"
+#include "fmix/verify/setup_verifier.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,14 +6,14 @@
 #include <memory>
 #include <optional>
 
-#include "fmix/authenticode.h"
-#include "fmix/host_files.h"
-#include "fmix/hex_bytes.h"
-#include "fmix/latin_decomposition.h"
-#include "fmix/image_identity.h"
-#include "fmix/pe_image.h"
-#include "fmix/printable.h"
-#include "fmix/record_overlap.h"
+#include "fmix/image/authenticode.h"
+#include "fmix/host/host_files.h"
+#include "fmix/report/hex_bytes.h"
+#include "fmix/verify/latin_decomposition.h"
+#include "fmix/image/image_identity.h"
+#include "fmix/image/pe_image.h"
+#include "fmix/report/printable.h"
+#include "fmix/verify/record_overlap.h"
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/text.h"

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "fmix/code_page.h"
+#include "fmix/host/code_page.h"
 #include "unit_pack_files/entry_lookup.h"
 #include "unit_pack_files/file_mix_records.h"
 #include "velm_stream/tv_memory_stream.h"

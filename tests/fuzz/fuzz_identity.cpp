@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "fmix/authenticode.h"
-#include "fmix/cli_error.h"
-#include "fmix/icon_file.h"
-#include "fmix/image_identity.h"
-#include "fmix/resource_section.h"
-#include "fmix/resource_tree.h"
-#include "fmix/version_resource.h"
+#include "fmix/image/authenticode.h"
+#include "fmix/report/cli_error.h"
+#include "fmix/image/icon_file.h"
+#include "fmix/image/image_identity.h"
+#include "fmix/image/resource_section.h"
+#include "fmix/image/resource_tree.h"
+#include "fmix/image/version_resource.h"
 #include "tests/fuzz/fuzz_input_file.h"
 
 namespace {

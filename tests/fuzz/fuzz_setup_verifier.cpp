@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "fmix/code_page.h"
-#include "fmix/setup_verifier.h"
+#include "fmix/host/code_page.h"
+#include "fmix/verify/setup_verifier.h"
 #include "rtl/text.h"
 #include "tests/fuzz/fuzz_input_file.h"
 
