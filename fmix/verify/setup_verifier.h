@@ -5,7 +5,9 @@
 // compatibility mark and a signature. Every check gives one line; a failing
 // one means the setup will not reach its installer. The setup may be hostile:
 // text from it is spelled out (Printable), and a topic shows at most 16
-// lines, then how many it left out.
+// lines, then how many it left out. The run and its report are in
+// setup_verifier.cpp, the checks in one file a topic: setup_verifier_image,
+// _pack, _config, _plugin, _archive and _installer.cpp.
 //
 //   TSetupVerifier verifier("out/app_setup.exe", "out/app_setup.exe");
 //   for (const auto& line : verifier.Lines()) puts(line.Text().c_str());
