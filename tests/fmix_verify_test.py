@@ -111,7 +111,8 @@ def broken_configs(fmix, work):
     expect_failure(fmix, work, setup_bytes(config=b"app\\missing.exe\r\n"),
                    'FAIL  installer: "app\\missing.exe" is neither a file of the archive nor an entry of the pack')
     for config, says in ((b"C:\\app\\setup.exe", "is no path relative"), (b"..\\setup.exe", "is no path relative"),
-                         (b" \r\n", "config.txt is empty"), (b"app\\setup.exe\r\nsecond", "\"app\\setup.exe\\r\\nsecond\" holds a control character")):
+                         (b" \r\n", "config.txt is empty"), (b"app\\setup.exe" + b" " * 65536, "65549 bytes, more than"),
+                         (b"app\\setup.exe\r\nsecond", "\"app\\setup.exe\\r\\nsecond\" holds a control character")):
         code, out = verify(fmix, work, setup_bytes(config=config))
         expect(code == 1 and any(o.startswith("FAIL  config:") and says in o for o in out), "%r: %s" % (config, out))
     data = stub() + pack([(b"YZ1.DLL", read(os.path.join(BIN, "yz1.dll")), 0), (b"ARC.YZ1", GOOD_ZIP, 0)])

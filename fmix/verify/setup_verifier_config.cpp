@@ -7,6 +7,7 @@
 #include "os/os.h"
 #include "rtl/entry_name.h"
 #include "rtl/text.h"
+#include "unit_pack_files/file_mix_reader.h"
 
 // CONFIG.TXT as the launcher reads it: the first entry of that name, its
 // whole content trimmed, appended to the unpack folder.
@@ -15,6 +16,12 @@ void TSetupVerifier::CheckConfig() {
   if (!entry || !Inside(*entry)) {
     Add(Kind::kFail, "config", entry ? "the data of config.txt cannot be read"
                                      : "no entry config.txt: the launcher has no installer to start");
+    return;
+  }
+  if (entry->DataSize > TFileMixReader::kMaxTextSize) {
+    Add(Kind::kFail, "config", "config.txt has " + std::to_string(entry->DataSize) + " bytes, more than the " +
+                                   std::to_string(TFileMixReader::kMaxTextSize) +
+                                   " the launcher reads: it starts no installer");
     return;
   }
   bool valid = true;

@@ -66,6 +66,12 @@ bool TSetupVerifier::StagePack() {
   bool found = false;
   try {
     found = LoadAppendedPack(rtl::ToWide(fileName_), packCopy_, true);
+  } catch (const EOutOfMemory&) {
+    // verify holds the pack in memory, which a 32-bit fmix.exe may not have
+    // room for; the launcher streams it and is not at fault.
+    Add(Kind::kFail, "image", "fmix cannot hold the pack's " + std::to_string(fileSize_ - packStart_) +
+                                  " bytes in memory to check them: verify this setup with a 64-bit fmix");
+    return false;
   } catch (const Exception& e) {
     Add(Kind::kFail, "image", "the launcher cannot read it: " + Printable(e.Message()));
     return false;
