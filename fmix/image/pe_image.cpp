@@ -10,7 +10,6 @@ namespace {
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint16_t kFileDll = 0x2000;
-constexpr std::uint16_t kLargeAddressAware = 0x0020;
 constexpr std::size_t kExportDirectory = 0;
 constexpr std::size_t kImportDirectory = 1;
 constexpr std::size_t kSecurityDirectory = 4;
@@ -70,7 +69,6 @@ bool TPeImage::Parse(const std::string& bytes) {
   if (magic != kMagicPe32 && magic != kMagicPe32Plus) return false;
   is32Bit_ = magic == kMagicPe32;
   isDll_ = (characteristics & kFileDll) != 0;
-  largeAddressAware_ = (characteristics & kLargeAddressAware) != 0;
 
   const std::uint64_t directories = pe + 24ull + (is32Bit_ ? 96 : 112);
   std::uint32_t directoryCount = 0;

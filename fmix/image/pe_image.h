@@ -19,8 +19,6 @@ class TPeImage {
   bool Valid() const { return valid_; }
   bool Is32Bit() const { return is32Bit_; }
   bool IsDll() const { return isDll_; }
-  // Whether a 32-bit process of this image may use more than 2 GB.
-  bool LargeAddressAware() const { return largeAddressAware_; }
   // The end of the raw data of the last section record.
   std::uint64_t EndOfSections() const { return endOfSections_; }
   // The certificate table (security directory): file offset and size; 0 when absent.
@@ -46,7 +44,6 @@ class TPeImage {
   bool valid_ = false;
   bool is32Bit_ = false;
   bool isDll_ = false;
-  bool largeAddressAware_ = false;
   std::uint64_t endOfSections_ = 0;
   std::uint32_t certificateOffset_ = 0;
   std::uint32_t certificateSize_ = 0;
