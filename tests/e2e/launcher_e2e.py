@@ -1091,17 +1091,16 @@ def check_archive_run(ctx, variant, exe, unpack_dir, expected, installer, codepa
 
 @case
 def zip_many_entries(ctx):
-    """An Info-ZIP archive of 65,600 files (Zip64 end record) unpacks in full."""
-    folder = os.path.join(ctx.work, "zip_many")
-    zip_corpus.clean(folder)
-    src = os.path.join(folder, "src")
-    zip_corpus.make_many(src, read(os.path.join(ctx.bin, "sample_installer.exe")), 65600)
-    archive = os.path.join(folder, "many.zip")
-    zip_corpus.info_zip()(src, archive)
-    ctx.wine.timeout = 600  # the run writes and renames 65,600 files
-    archive_runs(ctx, "many", [("zip, 65,600 files", read(archive), zip_corpus.tree_of(src))])
-    for leftover in (folder, os.path.join(ctx.work, "archive_many")):  # 2 x 65,600 files
-        shutil.rmtree(leftover)
+    """A ZIP of 65,536 entries unpacks in full: one more than the 16-bit count
+    of the classic end record holds, so only its Zip64 end record counts them
+    all. That one entry past the limit is what the case is about; more cost
+    minutes under Wine (each file is a create, a write and a close there)."""
+    archive, expected = zip_corpus.many_entries(read(os.path.join(ctx.bin, "sample_installer.exe")), 0x10000)
+    expect(struct.unpack_from("<H", archive, len(archive) - 12)[0] == 0xFFFF
+           and b"PK\x06\x06" in archive[-200:], "the archive does not count its entries in a Zip64 end record")
+    ctx.wine.timeout = 300  # the run writes 65,536 files
+    archive_runs(ctx, "many", [("zip, 65,536 entries", archive, expected)])
+    shutil.rmtree(os.path.join(ctx.work, "archive_many"))  # 65,536 files
 
 
 # Japanese Windows: ANSI code page 932. "ソ" is 0x83 0x5C in it, a trail
