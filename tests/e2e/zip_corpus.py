@@ -44,15 +44,15 @@ def many_entries(installer, count, per_folder=32, every=16):
     """A ZIP of count entries, made in memory by Python's zipfile, and the
     tree it unpacks to: the installer and small files, per_folder to a folder
     (a folder of thousands of names is slow to add to under Wine, which looks
-    each new name up case-blind by reading the folder). One file in every
-    and the last hold their number, the rest are empty: each name is
-    distinct, so an entry unpacked from another's place still shows, and an
-    empty file costs no disk block to write and to remove."""
+    each new name up case-blind by reading the folder). One file of each
+    `every`, and the last, holds its number, the others are empty: each name
+    is distinct, so an entry unpacked from another's place still shows, and
+    an empty file costs no disk block to write and to remove."""
     tree = {INSTALLER_DIR: None, INSTALLER: installer, "many": None}
     for i in range(count - 1):
         if i % per_folder == 0:
-            tree["many/%03d" % (i // per_folder)] = None
-        tree["many/%03d/%05d.txt" % (i // per_folder, i)] = b"%d\n" % i if i % every == 0 or i == count - 2 else b""
+            tree["many/%04d" % (i // per_folder)] = None
+        tree["many/%04d/%05d.txt" % (i // per_folder, i)] = b"%d\n" % i if i % every == 0 or i == count - 2 else b""
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
         for rel, data in tree.items():
