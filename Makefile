@@ -13,14 +13,20 @@ SHIP_DIR   := build/ship
 # same for Windows: a Release fmix.exe in a zip with the shipped parts.
 KIT_DIR    := build/kit
 KIT_WIN32_DIR := build/kit-win32
+# The libFuzzer targets, built with clang (make deps installs it; without it
+# `make` leaves them out and their test skips).
+FUZZ_DIR   := build/fuzz
+FUZZ_TREE  := $(if $(shell command -v clang++),fuzz)
 PREFIX     ?= /usr/local
 # Package times: the last commit's, so that the same sources give the same bytes.
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 315532800)
 export SOURCE_DATE_EPOCH
 
-.PHONY: all deps build-deps ship win32 native plain kit kit-win32 test demo bench install package clean
+.PHONY: all deps build-deps ship win32 native plain kit kit-win32 fuzz test demo bench install package clean
 
-all: win32 native kit kit-win32
+# Every tree, the test trees included, so that `make test` spends its time
+# on the tests.
+all: win32 native plain kit kit-win32 $(FUZZ_TREE)
 
 deps:
 	@scripts/install-deps.sh
@@ -45,6 +51,9 @@ native: $(NATIVE_DIR)/build.ninja
 
 plain: $(PLAIN_DIR)/build.ninja
 	cmake --build $(PLAIN_DIR)
+
+fuzz: $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR)
 
 kit: ship $(KIT_DIR)/build.ninja
 	cmake --build $(KIT_DIR)

@@ -40,15 +40,25 @@ def make_tree(root, installer):
     return root
 
 
-def make_many(root, installer, count):
-    """count small files in folders of 1000, beside the installer."""
-    make_tree(root, installer)
-    for i in range(count):
-        folder = os.path.join(root, "many", "%03d" % (i // 1000))
-        if i % 1000 == 0:
-            os.makedirs(folder)
-        with open(os.path.join(folder, "%05d.txt" % i), "wb") as f:
-            f.write(b"%d\n" % i)
+def many_entries(installer, count, per_folder=32, every=16):
+    """A ZIP of count entries, made in memory by Python's zipfile, and the
+    tree it unpacks to: the installer and small files, per_folder to a folder
+    (a folder of thousands of names is slow to add to under Wine, which looks
+    each new name up case-blind by reading the folder). One file of each
+    `every`, and the last, holds its number, the others are empty: each name
+    is distinct, so an entry unpacked from another's place still shows, and
+    an empty file costs no disk block to write and to remove."""
+    tree = {INSTALLER_DIR: None, INSTALLER: installer, "many": None}
+    for i in range(count - 1):
+        if i % per_folder == 0:
+            tree["many/%04d" % (i // per_folder)] = None
+        tree["many/%04d/%05d.txt" % (i // per_folder, i)] = b"%d\n" % i if i % every == 0 or i == count - 2 else b""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        for rel, data in tree.items():
+            if data is not None:
+                z.writestr(rel, data)
+    return out.getvalue(), tree
 
 
 def tree_of(root, skip=()):

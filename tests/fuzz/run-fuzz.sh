@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the libFuzzer targets with clang in build/fuzz (the preset fuzz) and
-# runs each for SECONDS (15 by default; the test run). For a longer run:
+# runs each for SECONDS (15 by default; the test run takes 2), its seeds and
+# the inputs kept from earlier runs first. For a longer run:
 #   tests/fuzz/run-fuzz.sh 3600
 # Inputs found on the way stay in build/fuzz/corpus and seed the next run;
 # a crash leaves its input as build/fuzz/crash-* to replay with the target.
