@@ -19,9 +19,9 @@ Opened Wrap(HANDLE h) {
 
 Done CallResult(bool ok) { return {ok, ok ? 0 : GetLastError()}; }
 
-// The code page of this process's 8-bit text: the system's, read once at
-// start-up, or UTF-8 after UseUtf8Text.
-UINT textCodePage = GetACP();
+// The code page of this process's 8-bit text: the system's (CP_ACP), or
+// UTF-8 after UseUtf8Text. A constant, so that no start-up code sets it.
+UINT textCodePage = CP_ACP;
 
 }  // namespace
 
