@@ -16,3 +16,9 @@ add_link_options(-Wl,--gc-sections)
 # tar reader linked in; a single partition avoids it (the plug-in without
 # that reader came out byte for byte as large as before).
 add_link_options(-flto-partition=one)
+# Only the system libraries that the compiler's driver adds and the targets
+# name, not CMake's list for Windows: the linker of binutils 2.40 crashes
+# (signal 11) on the plug-in, linked without start-up objects, when that
+# list comes before the runtime libraries.
+set(CMAKE_C_STANDARD_LIBRARIES "")
+set(CMAKE_CXX_STANDARD_LIBRARIES "")
