@@ -203,8 +203,11 @@ bool TZipReader::ReadZip64Extra(TZipEntry& entry, const unsigned char* extra, st
 bool TZipReader::CheckLayout() {
   std::vector<std::size_t> order(entries_.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(),
-                   [this](std::size_t a, std::size_t b) { return entries_[a].localOffset < entries_[b].localOffset; });
+  // Records at one offset keep the directory's order: the index breaks ties.
+  std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+    return entries_[a].localOffset != entries_[b].localOffset ? entries_[a].localOffset < entries_[b].localOffset
+                                                              : a < b;
+  });
   const TZipEntry* previous = nullptr;
   for (std::size_t index : order) {
     TZipEntry& entry = entries_[index];
