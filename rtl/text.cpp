@@ -53,6 +53,8 @@ std::u16string Format(const std::u16string& format, std::int32_t a, std::int32_t
   return out;
 }
 
+std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
 std::u16string ToWide(const std::string& ansi) { return os::AnsiToWide(ansi); }
 
 std::string ToAnsi(const std::u16string& wide) { return os::WideToAnsi(wide); }

@@ -7,6 +7,8 @@
 #include "rtl/text.h"
 #include "zip/zip_reader.h"
 
+using namespace rtl::literals;
+
 namespace {
 
 // A name for a message, cut after this many units: a name may be 32,255
@@ -14,7 +16,7 @@ namespace {
 constexpr std::size_t kShownUnits = 128;
 
 std::u16string Shown(const std::u16string& name) {
-  return TEntryName::Shown(name.substr(0, kShownUnits)) + (name.size() > kShownUnits ? u"..." : u"");
+  return TEntryName::Shown(name.substr(0, kShownUnits)) + (name.size() > kShownUnits ? "..."_w : ""_w);
 }
 
 }  // namespace
@@ -28,12 +30,12 @@ void TArchiveNames::CheckEach(const std::vector<TZipEntry>& entries) {
   for (const TZipEntry& entry : entries) {
     const TEntryName name(entry.name);
     if (!name.IsSafe()) {
-      problem_ = u"unsafe name refused: " + Shown(entry.name);
+      problem_ = "unsafe name refused: "_w + Shown(entry.name);
       return;
     }
     const TEntryName::Fault fault = name.WriteFault();
     if (fault != TEntryName::Fault::kNone) {
-      problem_ = u"name that Windows cannot create refused: " + Shown(entry.name) + u"; it " +
+      problem_ = "name that Windows cannot create refused: "_w + Shown(entry.name) + "; it "_w +
                  rtl::ToWide(TEntryName::FaultText(fault));
       return;
     }
@@ -68,7 +70,7 @@ void TArchiveNames::CheckCollisions(const std::vector<TZipEntry>& entries) {
     }
   }
   if (second < entries.size()) {
-    problem_ = u"names that would be one file refused: " + Shown(entries[first].name) + u" and " +
+    problem_ = "names that would be one file refused: "_w + Shown(entries[first].name) + " and "_w +
                Shown(entries[second].name);
     return;
   }
@@ -83,7 +85,7 @@ void TArchiveNames::CheckCollisions(const std::vector<TZipEntry>& entries) {
     const bool hasChildren = below != order.end() && keys[*below].rfind(keys[i] + u'/', 0) == 0;
     if ((folderToo || hasChildren) && (problem_.empty() || i < second)) {
       second = i;
-      problem_ = u"name of both a file and a folder refused: " + Shown(entries[i].name);
+      problem_ = "name of both a file and a folder refused: "_w + Shown(entries[i].name);
     }
   }
 }
