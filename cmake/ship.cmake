@@ -10,6 +10,10 @@ endif()
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
 add_compile_options(-ffunction-sections -fdata-sections)
+# -Oz over -Os: about 0.5 KB less in each part. The units whose loops set the
+# speed of unpacking (inflating, LZMA decoding, the CRCs) stay at -Os.
+add_compile_options(-Oz)
+set(VELM_SPEED_OPTIONS -Os)
 # 32-bit Windows keeps the stack 4-byte aligned, and nothing shipped needs
 # more (no SSE): no function pads its frame to 16 bytes.
 add_compile_options(-mpreferred-stack-boundary=2)
