@@ -11,6 +11,7 @@
 #include "rtl/entry_name.h"
 #include "zip/archive_reader.h"
 #include "zip/zip_reader.h"
+#include "rtl/small_division.h"
 #include "rtl/text.h"
 
 using namespace rtl::literals;
@@ -73,6 +74,12 @@ std::u16string ShownFolder(const std::u16string& folder) {
   return folder.rfind(u"\\\\?\\", 0) == 0 ? folder.substr(4) : folder;
 }
 
+// Bytes in whole tenths of a megabyte: 100,000 is 32 times 3,125.
+std::uint64_t Tenths(std::uint64_t bytes) {
+  static_assert(kTenthMegabyte == 32 * 3125);
+  return rtl::DivideSmall(bytes >> 5, 3125);
+}
+
 // Tenths of a megabyte as text, "6.1 MB"; beyond 214 TB as 214 TB.
 std::u16string Megabytes(std::uint64_t tenths) {
   const auto shown = static_cast<std::int32_t>(std::min<std::uint64_t>(tenths, INT32_MAX));
@@ -128,7 +135,7 @@ bool TZipExtractor::CheckSpace() {
   for (const TZipEntry& entry : reader_.Entries()) needed += (entry.size + kCluster - 1) / kCluster * kCluster;
   if (!os::FreeSpace(folder_, free) || needed <= free) return true;
   return Fail("not enough space on "_w + ShownFolder(folder_) + " to unpack: needs "_w +
-              Megabytes((needed + kTenthMegabyte - 1) / kTenthMegabyte) + ", "_w + Megabytes(free / kTenthMegabyte) +
+              Megabytes(Tenths(needed + kTenthMegabyte - 1)) + ", "_w + Megabytes(Tenths(free)) +
               " free"_w);
 }
 

@@ -4,6 +4,7 @@
 
 #include "rtl/crc32.h"
 #include "rtl/le_bytes.h"
+#include "rtl/small_division.h"
 #include "rtl/text.h"
 #include "zip/zip_source.h"
 
@@ -42,7 +43,15 @@ const char* FilterName(std::uint64_t id) {
   return id >= 3 && id <= 11 ? names[id - 3] : nullptr;
 }
 
-std::u16string Number(std::uint64_t value) { return rtl::ToWide(std::to_string(value)); }
+std::u16string Number(std::uint64_t value) {
+  std::u16string digits;
+  std::uint32_t digit = 0;
+  do {
+    value = rtl::DivideSmall(value, 10, &digit);
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + digit));
+  } while (value != 0);
+  return digits;
+}
 
 }  // namespace
 

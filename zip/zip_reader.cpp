@@ -5,6 +5,7 @@
 
 #include "inflate/inflater.h"
 #include "rtl/le_bytes.h"
+#include "rtl/small_division.h"
 #include "rtl/text.h"
 #include "rtl/entry_name.h"
 #include "zip/zip_format.h"
@@ -110,7 +111,7 @@ bool TZipReader::ReadZip64End(TEnd& end) {
 // begins, the archive follows other bytes and every offset is shifted.
 bool TZipReader::FindShift(const TEnd& end) {
   if (end.size > static_cast<std::uint64_t>(end.at) || end.offset > static_cast<std::uint64_t>(end.at) - end.size ||
-      end.count > end.size / kCentralHeaderSize)
+      end.count > rtl::DivideSmall(end.size, kCentralHeaderSize))
     return Fail("damaged central directory", archiveName_);
   directoryStart_ = static_cast<std::int64_t>(end.offset);
   const std::int64_t actual = end.at - static_cast<std::int64_t>(end.size);
