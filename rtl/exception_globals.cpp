@@ -18,3 +18,11 @@ ExceptionGlobals globals;
 
 extern "C" void* __cxa_get_globals() noexcept { return &globals; }
 extern "C" void* __cxa_get_globals_fast() noexcept { return &globals; }
+
+// The pool from which the runtime allocates exceptions when memory runs out
+// guards itself with a mutex of the thread library (its Windows glue is
+// 1 KB more): on one thread nothing contends for it, so these stand in.
+extern "C" void __gthr_win32_mutex_init_function(void*) {}
+extern "C" void __gthr_win32_mutex_destroy(void*) {}
+extern "C" int __gthr_win32_mutex_lock(void*) { return 0; }
+extern "C" int __gthr_win32_mutex_unlock(void*) { return 0; }
