@@ -18,6 +18,11 @@ set(VELM_SPEED_OPTIONS -Os)
 # more (no SSE): no function pads its frame to 16 bytes.
 add_compile_options(-mpreferred-stack-boundary=2)
 add_link_options(-mpreferred-stack-boundary=2)
+# Unwind tables only for functions that an exception can leave, not for
+# those that throw nothing (asynchronous tables are for debuggers and
+# profilers); at the link too, where the optimiser writes the code out again.
+add_compile_options(-fno-asynchronous-unwind-tables)
+add_link_options(-fno-asynchronous-unwind-tables)
 add_link_options(-Wl,--gc-sections)
 # One partition for the link-time optimiser: GCC 12's mingw compiler stops
 # with an internal compiler error when it partitions the plug-in with the
