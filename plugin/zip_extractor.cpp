@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "os/os.h"
 #include "zip/archive_names.h"
@@ -104,7 +104,7 @@ os::FileHandle CreatePart(const std::u16string& folder, std::u16string& part) {
 
 TZipExtractor::TZipExtractor(TArchiveReader& reader, std::u16string folder)
     : reader_(reader), folder_(std::move(folder)), lastFolder_(folder_),
-      memory_(new (std::nothrow) char[kInMemory]) {}
+      memory_(static_cast<char*>(std::malloc(kInMemory))) {}
 
 TZipExtractor::~TZipExtractor() = default;
 

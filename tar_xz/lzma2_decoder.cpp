@@ -14,7 +14,10 @@ namespace {
 
 void* Allocate(void*, size_t size) { return std::malloc(size); }
 void Release(void*, void* address) { std::free(address); }
-ISzAlloc allocator = {Allocate, Release};
+// Constant, so that it lies with the read-only data; the decoder's functions
+// take it as a pointer to modifiable data but only call through it.
+const ISzAlloc kAllocator = {Allocate, Release};
+ISzAlloc* Allocator() { return const_cast<ISzAlloc*>(&kAllocator); }
 
 constexpr unsigned kEnd = 0x00, kStoredWithReset = 0x01, kStored = 0x02, kLzma = 0x80;
 constexpr std::size_t kMaxPacked = 1 << 16;
@@ -26,7 +29,7 @@ struct TLzma2Decoder::TState {
   std::size_t handedOut = 0;  // where in the dictionary the next bytes to hand out start
   TState() { LzmaDec_Construct(&lzma); }
   ~TState() {
-    LzmaDec_FreeProbs(&lzma, &allocator);
+    LzmaDec_FreeProbs(&lzma, Allocator());
     std::free(lzma.dic);
   }
 };
@@ -128,7 +131,7 @@ bool TLzma2Decoder::SetProperties(unsigned char properties) {
   if (lc + lp > 4) return Fail("damaged data");
   const Byte props[LZMA_PROPS_SIZE] = {properties, Byte(dictionarySize_), Byte(dictionarySize_ >> 8),
                                        Byte(dictionarySize_ >> 16), Byte(dictionarySize_ >> 24)};
-  if (LzmaDec_AllocateProbs(&state_->lzma, props, LZMA_PROPS_SIZE, &allocator) != SZ_OK)
+  if (LzmaDec_AllocateProbs(&state_->lzma, props, LZMA_PROPS_SIZE, Allocator()) != SZ_OK)
     return Fail("not enough memory");
   needProperties_ = false;
   return true;
