@@ -107,6 +107,8 @@ std::u16string ExtractFilePath(const std::u16string& path) {
   return at == std::u16string::npos ? std::u16string() : path.substr(0, at + 1);
 }
 
+#ifndef VELM_PLUGIN_RTL  // the plug-in asks for no program path
 std::u16string ProgramPath() { return os::ProgramPath(); }
+#endif
 
 }  // namespace rtl
