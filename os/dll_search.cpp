@@ -45,9 +45,9 @@ void RestrictDllSearch() {
 
 // The LOAD_LIBRARY_SEARCH_ flags come with SetDefaultDllDirectories; older
 // systems search the library's folder first with the altered search path.
+// Looked up at each call (one for each plug-in loaded): a function-local
+// static would link the runtime's thread-safe initialisation guard.
 DWORD FullPathLoadFlags() {
-  static const DWORD flags = FindSetDefaultDllDirectories()
-                                 ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
-                                 : LOAD_WITH_ALTERED_SEARCH_PATH;
-  return flags;
+  return FindSetDefaultDllDirectories() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                                        : LOAD_WITH_ALTERED_SEARCH_PATH;
 }

@@ -19,9 +19,9 @@ Opened Wrap(HANDLE h) {
 
 Done CallResult(bool ok) { return {ok, ok ? 0 : GetLastError()}; }
 
-// The code page of this process's 8-bit text: the system's, read once at
-// start-up, or UTF-8 after UseUtf8Text.
-UINT textCodePage = GetACP();
+// The code page of this process's 8-bit text: the system's (CP_ACP), or
+// UTF-8 after UseUtf8Text. A constant, so that no start-up code sets it.
+UINT textCodePage = CP_ACP;
 
 }  // namespace
 
@@ -70,6 +70,10 @@ void FileTruncate(FileHandle h) { SetEndOfFile(NativeHandle(h)); }
 
 void FileClose(FileHandle h) { CloseHandle(NativeHandle(h)); }
 
+// The plug-in's copy of this file and of rtl's text (VELM_PLUGIN_RTL) leaves
+// out what only the stub and fmix call, so that the DLL does not import the
+// global heap's functions or GetModuleFileNameW.
+#ifndef VELM_PLUGIN_RTL
 void* BlockAlloc(std::size_t size) {
   HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE, size);
   return handle ? GlobalLock(handle) : nullptr;
@@ -91,6 +95,7 @@ void BlockFree(void* block) {
   GlobalUnlock(handle);
   GlobalFree(handle);
 }
+#endif
 
 std::u16string AnsiToWide(const std::string& text) {
   if (text.empty()) return {};
@@ -199,6 +204,7 @@ std::string FailureText(std::uint32_t failure) {
   return WideToAnsi(message);
 }
 
+#ifndef VELM_PLUGIN_RTL
 // A name that fills the buffer may have been cut short (the call then
 // reports the buffer's size), so it is asked again with a larger one, up to
 // the longest path Windows knows.
@@ -217,6 +223,7 @@ std::u16string InstalledDataFolder(const std::u16string&) {
   const std::size_t slash = program.rfind(u'\\');
   return slash == std::u16string::npos ? std::u16string() : program.substr(0, slash);
 }
+#endif
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 

@@ -24,6 +24,8 @@
 #include "zip/zip_name_decoder.h"
 #include "rtl/text.h"
 
+using namespace rtl::literals;
+
 namespace {
 
 bool Fail(const std::u16string& reason, std::string& report) {
@@ -42,19 +44,19 @@ std::u16string LongPath(const std::u16string& folder) {
   if (full.empty()) return full;
   full.resize(GetFullPathNameW(name, static_cast<DWORD>(full.size()), reinterpret_cast<wchar_t*>(&full[0]), nullptr));
   if (full.rfind(u"\\\\?\\", 0) == 0 || full.rfind(u"\\\\.\\", 0) == 0) return full;
-  if (full.rfind(u"\\\\", 0) == 0) return u"\\\\?\\UNC\\" + full.substr(2);
-  return u"\\\\?\\" + full;
+  if (full.rfind(u"\\\\", 0) == 0) return "\\\\?\\UNC\\"_w + full.substr(2);
+  return "\\\\?\\"_w + full;
 }
 
 // The folder must convert exactly: a near match would be another folder.
 bool Extract(const std::string& archive, const std::string& folder, std::string& report) {
   std::u16string target;
-  if (!rtl::ToWideExact(folder, target)) return Fail(u"no such folder: " + target, report);
+  if (!rtl::ToWideExact(folder, target)) return Fail("no such folder: "_w + target, report);
   const std::u16string longTarget = LongPath(target);
-  if (longTarget.empty()) return Fail(u"no such folder: " + target, report);
+  if (longTarget.empty()) return Fail("no such folder: "_w + target, report);
   TZipFileSource source(archive);
   std::u16string reason;
-  if (!source.Open(reason)) return Fail(reason + u": " + TEntryName::Shown(source.Name()), report);
+  if (!source.Open(reason)) return Fail(reason + ": "_w + TEntryName::Shown(source.Name()), report);
   const std::unique_ptr<TArchiveReader> reader = MakeArchiveReader(source);
   if (!reader->Open(source, TZipNameDecoder(GetACP(), GetOEMCP()))) return Fail(reader->Failure(), report);
   TZipExtractor extractor(*reader, longTarget);
@@ -66,10 +68,10 @@ bool Extract(const std::string& archive, const std::string& folder, std::string&
 
 bool Run(const std::string& commandLine, std::string& report) {
   std::vector<std::string> words;
-  if (!SplitCommandLine(commandLine, words)) return Fail(u"unclosed quote in the command line", report);
-  if (words.empty() || words[0] != "-x") return Fail(u"unknown command: " + rtl::ToWide(commandLine), report);
+  if (!SplitCommandLine(commandLine, words)) return Fail("unclosed quote in the command line"_w, report);
+  if (words.empty() || words[0] != "-x") return Fail("unknown command: "_w + rtl::ToWide(commandLine), report);
   if (words.size() != 3 || words[1].empty() || words[2].empty())
-    return Fail(u"usage: -x \"ARCHIVE\" \"FOLDER\\\"", report);
+    return Fail("usage: -x \"ARCHIVE\" \"FOLDER\\\""_w, report);
   return Extract(words[1], words[2], report);
 }
 

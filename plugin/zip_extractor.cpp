@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "os/os.h"
 #include "zip/archive_names.h"
@@ -11,7 +11,10 @@
 #include "rtl/entry_name.h"
 #include "zip/archive_reader.h"
 #include "zip/zip_reader.h"
+#include "rtl/small_division.h"
 #include "rtl/text.h"
+
+using namespace rtl::literals;
 
 namespace {
 
@@ -61,20 +64,26 @@ bool AppendToMemory(void* context, const char* data, std::size_t size) {
 // Problems one to a line.
 std::u16string Lines(const std::vector<std::u16string>& problems) {
   std::u16string lines;
-  for (const std::u16string& problem : problems) lines += (lines.empty() ? u"" : u"\n") + problem;
+  for (const std::u16string& problem : problems) lines += (lines.empty() ? ""_w : "\n"_w) + problem;
   return lines;
 }
 
 // The folder as its user knows it, without the \\?\ prefix of long paths.
 std::u16string ShownFolder(const std::u16string& folder) {
-  if (folder.rfind(u"\\\\?\\UNC\\", 0) == 0) return u"\\\\" + folder.substr(8);
+  if (folder.rfind(u"\\\\?\\UNC\\", 0) == 0) return "\\\\"_w + folder.substr(8);
   return folder.rfind(u"\\\\?\\", 0) == 0 ? folder.substr(4) : folder;
+}
+
+// Bytes in whole tenths of a megabyte: 100,000 is 32 times 3,125.
+std::uint64_t Tenths(std::uint64_t bytes) {
+  static_assert(kTenthMegabyte == 32 * 3125);
+  return rtl::DivideSmall(bytes >> 5, 3125);
 }
 
 // Tenths of a megabyte as text, "6.1 MB"; beyond 214 TB as 214 TB.
 std::u16string Megabytes(std::uint64_t tenths) {
   const auto shown = static_cast<std::int32_t>(std::min<std::uint64_t>(tenths, INT32_MAX));
-  return rtl::Format(u"%d.%d MB", shown / 10, shown % 10);
+  return rtl::Format("%d.%d MB"_w, shown / 10, shown % 10);
 }
 
 // A new file in folder for a large entry's bytes, its name in part. An
@@ -84,7 +93,7 @@ std::u16string Megabytes(std::uint64_t tenths) {
 // passes no limit of Windows that the entry's own name keeps.
 os::FileHandle CreatePart(const std::u16string& folder, std::u16string& part) {
   for (int i = 0; i < kPartNames; ++i) {
-    part = folder + u"~" + rtl::ToWide(std::to_string(i)) + u".yz1part";
+    part = folder + "~"_w + rtl::ToWide(std::to_string(i)) + ".yz1part"_w;
     const os::FileHandle file = os::FileCreateNew(part).handle;
     if (file != os::kNoFile) return file;
   }
@@ -95,7 +104,7 @@ os::FileHandle CreatePart(const std::u16string& folder, std::u16string& part) {
 
 TZipExtractor::TZipExtractor(TArchiveReader& reader, std::u16string folder)
     : reader_(reader), folder_(std::move(folder)), lastFolder_(folder_),
-      memory_(new (std::nothrow) char[kInMemory]) {}
+      memory_(static_cast<char*>(std::malloc(kInMemory))) {}
 
 TZipExtractor::~TZipExtractor() = default;
 
@@ -104,7 +113,7 @@ bool TZipExtractor::ExtractAll() {
   if (!unpackable.Problems().empty()) return Fail(Lines(unpackable.Problems()));
   const TArchiveNames names(reader_.Entries());
   if (!names.Problem().empty()) return Fail(names.Problem());
-  if (!rtl::CreateFolders(folder_)) return Fail(u"cannot create the folder for " + TEntryName::Shown(folder_));
+  if (!rtl::CreateFolders(folder_)) return Fail("cannot create the folder for "_w + TEntryName::Shown(folder_));
   if (!CheckSpace()) return false;
   for (std::size_t i = 0; i < reader_.Entries().size(); ++i)
     if (!ExtractEntry(i)) {
@@ -125,9 +134,9 @@ bool TZipExtractor::CheckSpace() {
   std::uint64_t needed = 0, free = 0;
   for (const TZipEntry& entry : reader_.Entries()) needed += (entry.size + kCluster - 1) / kCluster * kCluster;
   if (!os::FreeSpace(folder_, free) || needed <= free) return true;
-  return Fail(u"not enough space on " + ShownFolder(folder_) + u" to unpack: needs " +
-              Megabytes((needed + kTenthMegabyte - 1) / kTenthMegabyte) + u", " + Megabytes(free / kTenthMegabyte) +
-              u" free");
+  return Fail("not enough space on "_w + ShownFolder(folder_) + " to unpack: needs "_w +
+              Megabytes(Tenths(needed + kTenthMegabyte - 1)) + ", "_w + Megabytes(Tenths(free)) +
+              " free"_w);
 }
 
 bool TZipExtractor::ExtractEntry(std::size_t index) {
@@ -157,7 +166,7 @@ bool TZipExtractor::MakeFolders(const std::u16string& folder, std::size_t index,
     if (os::MakeDirectory(part))
       madeFolders_.emplace_back(index, part.size());
     else if (!os::DirectoryExists(part))
-      return Fail(u"cannot create the folder for " + TEntryName::Shown(name));
+      return Fail("cannot create the folder for "_w + TEntryName::Shown(name));
     part += os::kPathDelimiter;
   }
   lastFolder_ = folder;
@@ -170,15 +179,15 @@ bool TZipExtractor::ExtractSmallFile(const TZipEntry& entry, const std::u16strin
   TMemorySink memory{memory_.get(), 0, kInMemory};
   const std::u16string shown = TEntryName::Shown(entry.name);
   if (!reader_.Extract(entry, AppendToMemory, &memory))
-    return Fail(reader_.Failure().empty() ? u"damaged data: " + shown : reader_.Failure());
+    return Fail(reader_.Failure().empty() ? "damaged data: "_w + shown : reader_.Failure());
   const os::FileHandle file = os::FileCreate(path).handle;
-  if (file == os::kNoFile) return Fail(u"cannot create " + shown);
+  if (file == os::kNoFile) return Fail("cannot create "_w + shown);
   const auto size = static_cast<std::int32_t>(memory.size);
   const bool written = size == 0 || os::FileWrite(file, memory.data, size) == size;
   os::FileClose(file);
   if (written) return true;
   os::RemoveFile(path);
-  return Fail(u"cannot write " + shown);
+  return Fail("cannot write "_w + shown);
 }
 
 // Written under a temporary name, renamed into place once complete.
@@ -186,13 +195,13 @@ bool TZipExtractor::ExtractFile(const TZipEntry& entry, const std::u16string& pa
   std::u16string part;
   TFileSink sink{CreatePart(folder_, part), false};
   const std::u16string shown = TEntryName::Shown(entry.name);
-  if (sink.file == os::kNoFile) return Fail(u"cannot create " + shown);
+  if (sink.file == os::kNoFile) return Fail("cannot create "_w + shown);
   const bool written = reader_.Extract(entry, WriteToFile, &sink);
   os::FileClose(sink.file);
   if (written && os::RenameFile(part, path)) return true;
   os::RemoveFile(part);
-  if (!written) return Fail(sink.failed ? u"cannot write " + shown : reader_.Failure());
-  return Fail(u"cannot create " + shown);
+  if (!written) return Fail(sink.failed ? "cannot write "_w + shown : reader_.Failure());
+  return Fail("cannot create "_w + shown);
 }
 
 // After a failure at entry number entries: the files of the entries before

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -55,7 +56,11 @@ class TZipExtractor {
   // The folders this run created, in order: the entry whose path passes
   // through one, and the length of that path up to its end.
   std::vector<std::pair<std::size_t, std::size_t>> madeFolders_;
-  std::unique_ptr<char[]> memory_;      // where small files are unpacked; none when short of memory
+  // Taken from the C heap, which reports a shortage as a null pointer.
+  struct TFreeMemory {
+    void operator()(char* memory) const { std::free(memory); }
+  };
+  std::unique_ptr<char[], TFreeMemory> memory_;  // where small files are unpacked; none when short of memory
   int files_ = 0;
   std::u16string failure_;
 };

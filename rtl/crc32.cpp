@@ -1,6 +1,6 @@
 #include "rtl/crc32.h"
 
-#include <atomic>
+#include "rtl/run_once.h"
 
 namespace {
 
@@ -8,29 +8,19 @@ namespace {
 // so that 16 bytes take 16 look-ups that do not wait for one another.
 constexpr unsigned kSlices = 16;
 std::uint32_t tables[kSlices][256];
+TRunOnce tablesOnce;
 
-enum : int { kAbsent, kComputing, kReady };
-std::atomic<int> tablesState{kAbsent};
-
-// The first caller computes the tables; one that meets it meanwhile waits
-// the few microseconds it takes.
 void NeedTables() {
-  if (tablesState.load(std::memory_order_acquire) == kReady) return;
-  int expected = kAbsent;
-  if (!tablesState.compare_exchange_strong(expected, kComputing, std::memory_order_acquire)) {
-    while (tablesState.load(std::memory_order_acquire) != kReady) {
+  tablesOnce.Run([] {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      std::uint32_t value = byte;
+      for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ (value & 1 ? 0xEDB88320u : 0);
+      tables[0][byte] = value;
     }
-    return;
-  }
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    std::uint32_t value = byte;
-    for (int bit = 0; bit < 8; ++bit) value = (value >> 1) ^ (value & 1 ? 0xEDB88320u : 0);
-    tables[0][byte] = value;
-  }
-  for (unsigned slice = 1; slice < kSlices; ++slice)
-    for (unsigned byte = 0; byte < 256; ++byte)
-      tables[slice][byte] = (tables[slice - 1][byte] >> 8) ^ tables[0][tables[slice - 1][byte] & 0xFF];
-  tablesState.store(kReady, std::memory_order_release);
+    for (unsigned slice = 1; slice < kSlices; ++slice)
+      for (unsigned byte = 0; byte < 256; ++byte)
+        tables[slice][byte] = (tables[slice - 1][byte] >> 8) ^ tables[0][tables[slice - 1][byte] & 0xFF];
+  });
 }
 
 }  // namespace

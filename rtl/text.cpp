@@ -53,6 +53,8 @@ std::u16string Format(const std::u16string& format, std::int32_t a, std::int32_t
   return out;
 }
 
+std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
 std::u16string ToWide(const std::string& ansi) { return os::AnsiToWide(ansi); }
 
 std::string ToAnsi(const std::u16string& wide) { return os::WideToAnsi(wide); }
@@ -105,6 +107,8 @@ std::u16string ExtractFilePath(const std::u16string& path) {
   return at == std::u16string::npos ? std::u16string() : path.substr(0, at + 1);
 }
 
+#ifndef VELM_PLUGIN_RTL  // the plug-in asks for no program path
 std::u16string ProgramPath() { return os::ProgramPath(); }
+#endif
 
 }  // namespace rtl

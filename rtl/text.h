@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "os/os.h"
 
@@ -25,6 +26,13 @@ std::string LowerCaseAnsi(std::string text);
 // and the first two "%d" by the numbers, in order.
 std::u16string Format(const std::u16string& format, const std::u16string& arg);
 std::u16string Format(const std::u16string& format, std::int32_t a, std::int32_t b);
+
+// ASCII widened to UTF-16: messages kept as 8-bit literals take half the
+// bytes of UTF-16 ones in the shipped files.
+std::u16string Widen(std::string_view ascii);
+namespace literals {
+inline std::u16string operator""_w(const char* ascii, std::size_t length) { return Widen({ascii, length}); }
+}  // namespace literals
 
 // Conversions with the system code page, read once at start-up.
 std::u16string ToWide(const std::string& ansi);

@@ -27,7 +27,7 @@ class TLzma2Decoder {
   // of the block's LZMA2 data has been read. False on damaged data, with the
   // reason in Failure().
   [[nodiscard]] bool Next(const unsigned char*& data, std::size_t& size);
-  const char16_t* Failure() const { return failure_; }
+  const char* Failure() const { return failure_; }
   // The dictionary's bytes up to where the next decoded byte goes: all that
   // was decoded since Start, in order, while that fits the dictionary.
   const unsigned char* Dictionary(std::size_t& filled) const;
@@ -40,7 +40,7 @@ class TLzma2Decoder {
   bool DecodeLzma(std::size_t& size);
   bool CopyStored(std::size_t& size);
   std::size_t Room();
-  bool Fail(const char16_t* reason);
+  bool Fail(const char* reason);
 
   TXzByteInput& input_;
   std::unique_ptr<TState> state_;
@@ -51,5 +51,5 @@ class TLzma2Decoder {
   bool stored_ = false;              // the current chunk holds stored bytes
   bool needDictionaryReset_ = true;
   bool needProperties_ = true;
-  const char16_t* failure_ = u"";
+  const char* failure_ = "";
 };

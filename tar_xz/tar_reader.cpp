@@ -6,6 +6,8 @@
 #include "zip/zip_file_source.h"
 #include "zip/zip_name_decoder.h"
 
+using namespace rtl::literals;
+
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
@@ -33,12 +35,12 @@ std::uint64_t Padded(std::uint64_t size) {
 // Why an entry of this type is refused.
 std::u16string TypeRefusal(char type) {
   switch (type) {
-    case '1': return u"hard links are not supported";
-    case '2': return u"symbolic links are not supported";
+    case '1': return "hard links are not supported"_w;
+    case '2': return "symbolic links are not supported"_w;
     case '3':
-    case '4': return u"devices are not supported";
-    case '6': return u"FIFOs are not supported";
-    default: return u"entries of type '" + rtl::ToWide(std::string(1, type)) + u"' are not supported";
+    case '4': return "devices are not supported"_w;
+    case '6': return "FIFOs are not supported"_w;
+    default: return "entries of type '"_w + rtl::ToWide(std::string(1, type)) + "' are not supported"_w;
   }
 }
 
@@ -48,9 +50,11 @@ TTarReader::TTarReader() : buffer_(kChunk) {}
 TTarReader::~TTarReader() = default;
 
 bool TTarReader::Fail(const std::u16string& reason, const std::u16string& name) {
-  failure_ = reason + u": " + name.substr(0, kShownName) + (name.size() > kShownName ? u"..." : u"");
+  failure_ = reason + ": "_w + name.substr(0, kShownName) + (name.size() > kShownName ? "..."_w : ""_w);
   return false;
 }
+
+bool TTarReader::Fail(const char* reason, const std::u16string& name) { return Fail(rtl::Widen(reason), name); }
 
 bool TTarReader::Recognises(TZipSource& source) { return TXzDecoder::IsXz(source); }
 
@@ -81,7 +85,7 @@ bool TTarReader::ReadExact(char* buffer, std::size_t size) {
   while (got < size) {
     std::size_t n = 0;
     if (!xz_->Read(buffer + got, size - got, n)) return Fail(xz_->Failure(), source_->Name());
-    if (n == 0) return Fail(u"truncated tar archive", source_->Name());
+    if (n == 0) return Fail("truncated tar archive", source_->Name());
     got += n;
   }
   position_ += size;
@@ -98,7 +102,7 @@ bool TTarReader::Skip(std::uint64_t size) {
 }
 
 bool TTarReader::ReadBody(std::uint64_t size, std::string& body) {
-  if (size > kMaxExtension) return Fail(u"extended header too large", source_->Name());
+  if (size > kMaxExtension) return Fail("extended header too large", source_->Name());
   body.assign(static_cast<std::size_t>(size), '\0');
   return ReadExact(&body[0], body.size()) && Skip(Padded(size) - size);
 }
@@ -120,7 +124,7 @@ bool TTarReader::ReadEntries(const TZipNameDecoder& names) {
       continue;
     }
     if (!longName.empty()) header.ApplyLongName(longName);
-    if (!pax.empty() && !header.ApplyPax(pax)) return Fail(u"damaged pax header", rtl::ToWide(header.Name()));
+    if (!pax.empty() && !header.ApplyPax(pax)) return Fail("damaged pax header", rtl::ToWide(header.Name()));
     pax.clear();
     longName.clear();
     if (!AddEntry(header, names)) return false;
@@ -136,34 +140,34 @@ bool TTarReader::ReadHeader(TTarHeader& header, bool& end) {
   position_ += got;
   end = got == 0 || (got == sizeof block && TTarHeader::IsEnd(block));
   if (end) return true;
-  if (got != sizeof block) return Fail(u"truncated tar archive", source_->Name());
-  return header.Parse(block) || Fail(u"damaged tar header", source_->Name());
+  if (got != sizeof block) return Fail("truncated tar archive", source_->Name());
+  return header.Parse(block) || Fail("damaged tar header", source_->Name());
 }
 
 // Keeps the list of entries within its bounds as it grows by an entry named name.
 bool TTarReader::WithinBounds(const std::u16string& name) {
   if (entries_.size() == kMaxEntries)
-    return Fail(u"archives of more than 1,000,000 entries are not supported", source_->Name());
-  if (name.size() > kMaxName) return Fail(u"names longer than 32,767 characters are not supported", name);
+    return Fail("archives of more than 1,000,000 entries are not supported", source_->Name());
+  if (name.size() > kMaxName) return Fail("names longer than 32,767 characters are not supported", name);
   nameLength_ += name.size();
-  return nameLength_ <= kMaxNames || Fail(u"the entries' names exceed 16,777,216 characters in all", source_->Name());
+  return nameLength_ <= kMaxNames || Fail("the entries' names exceed 16,777,216 characters in all", source_->Name());
 }
 
 bool TTarReader::AddEntry(const TTarHeader& header, const TZipNameDecoder& names) {
   TZipEntry entry;
   entry.rawName = header.Name();
   if (!names.Decode(entry.rawName, header.NameIsUtf8() ? kUtf8Flag : 0, kMadeOnUnix, {}, entry.name))
-    return Fail(u"name is no text in code page " +
+    return Fail("name is no text in code page "_w +
                     rtl::ToWide(std::to_string(names.LegacyCodePage(kMadeOnUnix))),
                 rtl::ToWide(entry.rawName));
   if (!WithinBounds(entry.name)) return false;
-  if (header.IsSparse()) return Fail(u"sparse files are not supported; archive them without tar -S", entry.name);
+  if (header.IsSparse()) return Fail("sparse files are not supported; archive them without tar -S", entry.name);
   const bool folder = header.Type() == TTarHeader::kFolder;
   if (!folder && !header.IsFile()) return Fail(TypeRefusal(header.Type()), entry.name);
-  if (header.Size() > 0xFFFFFFFEu) return Fail(u"entries of 4 GiB or more are not supported", entry.name);
-  if (folder && header.Size() != 0) return Fail(u"damaged tar header", entry.name);
+  if (header.Size() > 0xFFFFFFFEu) return Fail("entries of 4 GiB or more are not supported", entry.name);
+  if (folder && header.Size() != 0) return Fail("damaged tar header", entry.name);
   const bool slash = !entry.name.empty() && entry.name.back() == u'/';
-  if (!folder && slash) return Fail(u"damaged tar header", entry.name);  // a file named as a folder
+  if (!folder && slash) return Fail("damaged tar header", entry.name);  // a file named as a folder
   if (folder && !slash) entry.name += u'/';
   entry.size = entry.compressedSize = static_cast<std::uint32_t>(header.Size());
   entry.localOffset = entry.dataStart = static_cast<std::int64_t>(position_);
@@ -179,14 +183,14 @@ bool TTarReader::CheckTail() {
     if (!xz_->Read(buffer_.data(), buffer_.size(), got)) return Fail(xz_->Failure(), source_->Name());
     if (got == 0) return true;
     for (std::size_t i = 0; i < got; ++i)
-      if (buffer_[i] != 0) return Fail(u"data after the end of the tar archive", source_->Name());
+      if (buffer_[i] != 0) return Fail("data after the end of the tar archive", source_->Name());
   }
 }
 
 bool TTarReader::Extract(const TZipEntry& entry, Sink sink, void* context) {
   if (!whole_) return ExtractDecoded(entry, sink, context);
   const auto start = static_cast<std::uint64_t>(entry.dataStart);
-  if (start > wholeSize_ || entry.size > wholeSize_ - start) return Fail(u"truncated tar archive", source_->Name());
+  if (start > wholeSize_ || entry.size > wholeSize_ - start) return Fail("truncated tar archive", source_->Name());
   const char* data = reinterpret_cast<const char*>(whole_) + start;
   for (std::size_t left = entry.size, n = 0; left > 0; data += n, left -= n) {
     n = left < kWholeChunk ? left : kWholeChunk;

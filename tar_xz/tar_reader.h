@@ -62,6 +62,7 @@ class TTarReader : public TArchiveReader {
   bool Skip(std::uint64_t size);
   bool ReadExact(char* buffer, std::size_t size);
   bool Fail(const std::u16string& reason, const std::u16string& name);
+  bool Fail(const char* reason, const std::u16string& name);  // an ASCII reason, widened here once
   bool ExtractDecoded(const TZipEntry& entry, Sink sink, void* context);
 
   std::unique_ptr<TZipSource> file_;  // the archive Open(fileName) opened

@@ -70,6 +70,7 @@ class TXzDecoder {
   bool ReadFooter(std::uint64_t indexSize);
   bool ReadVli(std::uint64_t& value, std::string& seen);
   bool Fail(const std::u16string& reason);
+  bool Fail(const char* reason);  // an ASCII reason, widened here once
 
   TXzByteInput input_;
   TLzma2Decoder lzma2_;

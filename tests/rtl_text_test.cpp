@@ -3,6 +3,7 @@
 #include "os/os.h"
 #include "rtl/exception.h"
 #include "rtl/folders.h"
+#include "rtl/small_division.h"
 #include "rtl/text.h"
 #include "tests/test_files.h"
 
@@ -42,6 +43,15 @@ TEST(Text, ConversionsRoundTripAndBuffersStopAtNul) {
   const char buffer[] = {'a', 'b', '\0', 'c'};
   EXPECT_EQ(rtl::FromBuffer(buffer, sizeof buffer), "ab");
   EXPECT_EQ(rtl::FromBuffer(buffer, 1), "a");
+}
+
+TEST(Text, SmallDivisionMatchesTheMachinesAcrossEveryPiece) {
+  for (std::uint64_t value : {0ull, 9ull, 0xFFFFull, 0x1234567890ABCDEFull, ~0ull})
+    for (std::uint32_t divisor : {1u, 10u, 46u, 3125u, 65535u}) {
+      std::uint32_t rest = 0;
+      EXPECT_EQ(rtl::DivideSmall(value, divisor, &rest), value / divisor);
+      EXPECT_EQ(rest, value % divisor);
+    }
 }
 
 TEST(Paths, ExtractFilePathKeepsTheDelimiter) {

@@ -292,6 +292,7 @@ TEST(ZipNameDecoder, FollowsFlagFieldUtf8ThenLegacyCodePage) {
 TEST(ArchiveNames, RefusesNamesWindowsCannotCreateOrWouldMerge) {
   const auto problem = NamesProblem;
   EXPECT_EQ(problem({u"./", u"./a/./b.txt", u"a/B.txt/c"}), u"name of both a file and a folder refused: ./a/./b.txt");
+  EXPECT_EQ(problem({u"b", u"a", u"B/x", u"a/"}), u"name of both a file and a folder refused: b") << "the first such file";
   EXPECT_EQ(problem({u"Readme.txt", u"README.TXT"}), u"names that would be one file refused: Readme.txt and README.TXT");
   EXPECT_EQ(problem({u"\u00FCber", u"\u00DCBER"}), u"names that would be one file refused: \u00FCber and \u00DCBER");
   EXPECT_EQ(problem({u"\u0561/a", u"\u0531/A"}), u"names that would be one file refused: \u0561/a and \u0531/A");

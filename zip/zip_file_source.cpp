@@ -2,6 +2,8 @@
 
 #include "rtl/text.h"
 
+using namespace rtl::literals;
+
 TZipFileSource::TZipFileSource(const std::string& fileName)
     : TZipSource(rtl::ToWide(fileName)), fileName_(fileName) {}
 
@@ -11,9 +13,9 @@ TZipFileSource::~TZipFileSource() {
 
 // The name must convert exactly: a near match would be another file.
 bool TZipFileSource::Open(std::u16string& reason) {
-  reason = u"archive not found";
+  reason = "archive not found"_w;
   if (!os::FileExists(Name())) return false;
-  reason = u"cannot open the archive";
+  reason = "cannot open the archive"_w;
   std::u16string exact;
   if (rtl::ToWideExact(fileName_, exact))
     file_ = os::FileOpen(exact, os::Access::Read, os::Share::Read).handle;

@@ -5,10 +5,13 @@
 
 #include "inflate/inflater.h"
 #include "rtl/le_bytes.h"
+#include "rtl/small_division.h"
 #include "rtl/text.h"
 #include "rtl/entry_name.h"
 #include "zip/zip_format.h"
 #include "zip/zip_name_decoder.h"
+
+using namespace rtl::literals;
 
 namespace {
 
@@ -36,13 +39,15 @@ bool TZipReader::Open(TZipSource& source, const TZipNameDecoder& names) {
 }
 
 bool TZipReader::Fail(const std::u16string& reason, const std::u16string& name) {
-  failure_ = reason + u": " + TEntryName::Shown(name);
+  failure_ = reason + ": "_w + TEntryName::Shown(name);
   return false;
 }
 
+bool TZipReader::Fail(const char* reason, const std::u16string& name) { return Fail(rtl::Widen(reason), name); }
+
 bool TZipReader::ReadAt(std::int64_t offset, void* buffer, std::size_t size) {
   if (offset < 0 || offset + static_cast<std::int64_t>(size) > fileSize_ || !source_->ReadAt(offset, buffer, size))
-    return Fail(u"archive truncated", archiveName_);
+    return Fail("archive truncated", archiveName_);
   return true;
 }
 
@@ -66,7 +71,7 @@ bool TZipReader::FindEndRecord(TEnd& end) {
       return false;
     if (Le32(locator) == kZip64LocatorSignature) return ReadZip64End(end);
     if (Le16(p + 4) != 0 || Le16(p + 6) != 0 || Le16(p + 8) != Le16(p + 10))
-      return Fail(u"archives split over several disks are not supported", archiveName_);
+      return Fail("archives split over several disks are not supported", archiveName_);
     end.count = Le16(p + 10);
     end.size = Le32(p + 12);
     end.offset = Le32(p + 16);
@@ -74,7 +79,7 @@ bool TZipReader::FindEndRecord(TEnd& end) {
   }
   unsigned char head[4] = {};
   if (fileSize_ >= 4 && !ReadAt(0, head, sizeof head)) return false;
-  return Fail(Le32(head) == kLocalSignature ? u"archive truncated" : u"not a ZIP archive", archiveName_);
+  return Fail(Le32(head) == kLocalSignature ? "archive truncated" : "not a ZIP archive", archiveName_);
 }
 
 // The Zip64 end record lies where the locator says, or, in an archive behind
@@ -84,7 +89,7 @@ bool TZipReader::ReadZip64End(TEnd& end) {
   unsigned char locator[kZip64LocatorSize], record[kZip64EndSize];
   if (!ReadAt(locatorAt, locator, sizeof locator)) return false;
   if (Le32(locator + 4) != 0 || Le32(locator + 16) > 1)
-    return Fail(u"archives split over several disks are not supported", archiveName_);
+    return Fail("archives split over several disks are not supported", archiveName_);
   const std::uint64_t recorded = Le64(locator + 8);
   end.at = locatorAt - static_cast<std::int64_t>(kZip64EndSize);
   if (recorded < static_cast<std::uint64_t>(locatorAt)) {
@@ -92,9 +97,9 @@ bool TZipReader::ReadZip64End(TEnd& end) {
     if (Le32(record) == kZip64EndSignature) end.at = static_cast<std::int64_t>(recorded);
   }
   if (!ReadAt(end.at, record, sizeof record)) return false;
-  if (Le32(record) != kZip64EndSignature) return Fail(u"damaged Zip64 end record", archiveName_);
+  if (Le32(record) != kZip64EndSignature) return Fail("damaged Zip64 end record", archiveName_);
   if (Le32(record + 16) != 0 || Le32(record + 20) != 0 || Le64(record + 24) != Le64(record + 32))
-    return Fail(u"archives split over several disks are not supported", archiveName_);
+    return Fail("archives split over several disks are not supported", archiveName_);
   end.count = Le64(record + 32);
   end.size = Le64(record + 40);
   end.offset = Le64(record + 48);
@@ -106,8 +111,8 @@ bool TZipReader::ReadZip64End(TEnd& end) {
 // begins, the archive follows other bytes and every offset is shifted.
 bool TZipReader::FindShift(const TEnd& end) {
   if (end.size > static_cast<std::uint64_t>(end.at) || end.offset > static_cast<std::uint64_t>(end.at) - end.size ||
-      end.count > end.size / kCentralHeaderSize)
-    return Fail(u"damaged central directory", archiveName_);
+      end.count > rtl::DivideSmall(end.size, kCentralHeaderSize))
+    return Fail("damaged central directory", archiveName_);
   directoryStart_ = static_cast<std::int64_t>(end.offset);
   const std::int64_t actual = end.at - static_cast<std::int64_t>(end.size);
   if (end.count == 0 || actual == directoryStart_) return true;
@@ -115,7 +120,7 @@ bool TZipReader::FindShift(const TEnd& end) {
   if (!ReadAt(directoryStart_, signature, sizeof signature)) return false;
   if (Le32(signature) == kCentralSignature) return true;
   if (!ReadAt(actual, signature, sizeof signature)) return false;
-  if (Le32(signature) != kCentralSignature) return Fail(u"damaged central directory", archiveName_);
+  if (Le32(signature) != kCentralSignature) return Fail("damaged central directory", archiveName_);
   shift_ = actual - directoryStart_;
   directoryStart_ = actual;
   return true;
@@ -132,9 +137,9 @@ bool TZipReader::ReadDirectory(const TZipNameDecoder& names) {
   const unsigned char* const limit = p + directory.size();
   for (std::uint64_t i = 0; i < end.count; ++i) {
     if (limit - p < static_cast<std::ptrdiff_t>(kCentralHeaderSize) || Le32(p) != kCentralSignature)
-      return Fail(u"damaged central directory", archiveName_);
+      return Fail("damaged central directory", archiveName_);
     const std::size_t recordSize = kCentralHeaderSize + Le16(p + 28) + Le16(p + 30) + Le16(p + 32);
-    if (static_cast<std::size_t>(limit - p) < recordSize) return Fail(u"damaged central directory", archiveName_);
+    if (static_cast<std::size_t>(limit - p) < recordSize) return Fail("damaged central directory", archiveName_);
     TZipEntry entry;
     if (!ReadEntry(p, names, entry)) return false;
     entries_.push_back(std::move(entry));
@@ -159,7 +164,7 @@ bool TZipReader::ReadEntry(const unsigned char* record, const TZipNameDecoder& n
   const unsigned char* extra = record + kCentralHeaderSize + nameSize;
   if (!names.Decode(entry.rawName, entry.flags, madeBy,
                     std::string(reinterpret_cast<const char*>(extra), extraSize), entry.name))
-    return Fail(u"name is no text in code page " + rtl::ToWide(std::to_string(names.LegacyCodePage(madeBy))),
+    return Fail("name is no text in code page "_w + rtl::ToWide(std::to_string(names.LegacyCodePage(madeBy))),
                 rtl::ToWide(entry.rawName));
   if (!ReadZip64Extra(entry, extra, extraSize)) return false;
   entry.localOffset += shift_;
@@ -186,9 +191,9 @@ bool TZipReader::ReadZip64Extra(TZipEntry& entry, const unsigned char* extra, st
     };
     const std::uint64_t fullSize = take(entry.size), compressed = take(entry.compressedSize);
     const std::uint64_t offset = take(static_cast<std::uint64_t>(entry.localOffset));
-    if (!complete) return Fail(u"damaged Zip64 extra field", entry.name);
+    if (!complete) return Fail("damaged Zip64 extra field", entry.name);
     if (fullSize > kZip64Marker || compressed > kZip64Marker || offset > kZip64Marker)
-      return Fail(u"entries beyond 4 GiB are not supported", entry.name);
+      return Fail("entries beyond 4 GiB are not supported", entry.name);
     entry.size = static_cast<std::uint32_t>(fullSize);
     entry.compressedSize = static_cast<std::uint32_t>(compressed);
     entry.localOffset = static_cast<std::int64_t>(offset);
@@ -203,13 +208,16 @@ bool TZipReader::ReadZip64Extra(TZipEntry& entry, const unsigned char* extra, st
 bool TZipReader::CheckLayout() {
   std::vector<std::size_t> order(entries_.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(),
-                   [this](std::size_t a, std::size_t b) { return entries_[a].localOffset < entries_[b].localOffset; });
+  // Records at one offset keep the directory's order: the index breaks ties.
+  std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+    return entries_[a].localOffset != entries_[b].localOffset ? entries_[a].localOffset < entries_[b].localOffset
+                                                              : a < b;
+  });
   const TZipEntry* previous = nullptr;
   for (std::size_t index : order) {
     TZipEntry& entry = entries_[index];
     if (previous && entry.localOffset < previous->dataStart + previous->compressedSize) {
-      failure_ = u"entries that overlap refused: " + TEntryName::Shown(previous->name) + u" and " +
+      failure_ = "entries that overlap refused: "_w + TEntryName::Shown(previous->name) + " and "_w +
                  TEntryName::Shown(entry.name);
       return false;
     }
@@ -225,22 +233,22 @@ bool TZipReader::CheckLocalHeader(TZipEntry& entry) {
   std::string header(kLocalHeaderSize + entry.rawName.size(), '\0');
   if (!ReadAt(entry.localOffset, &header[0], header.size())) return false;
   const auto* h = reinterpret_cast<const unsigned char*>(header.data());
-  if (Le32(h) != kLocalSignature) return Fail(u"damaged local header", entry.name);
+  if (Le32(h) != kLocalSignature) return Fail("damaged local header", entry.name);
   if (Le16(h + 26) != entry.rawName.size() || header.compare(kLocalHeaderSize, std::string::npos, entry.rawName) != 0)
-    return Fail(u"central and local names differ", entry.name);
+    return Fail("central and local names differ", entry.name);
   entry.dataStart = entry.localOffset + static_cast<std::int64_t>(header.size()) + Le16(h + 28);
-  if (entry.dataStart + entry.compressedSize > directoryStart_) return Fail(u"truncated data", entry.name);
+  if (entry.dataStart + entry.compressedSize > directoryStart_) return Fail("truncated data", entry.name);
   return true;
 }
 
 bool TZipReader::Extract(const TZipEntry& entry, Sink sink, void* context) {
   failure_.clear();
-  if (entry.flags & kEncryptedFlag) return Fail(u"encrypted entries are not supported", entry.name);
+  if (entry.flags & kEncryptedFlag) return Fail("encrypted entries are not supported", entry.name);
   if (entry.method != kStored && entry.method != kDeflated)
-    return Fail(u"unsupported compression method " + rtl::ToWide(std::to_string(entry.method)), entry.name);
+    return Fail("unsupported compression method "_w + rtl::ToWide(std::to_string(entry.method)), entry.name);
   TOutput output{sink, context, {}};
   if (!(entry.method == kStored ? CopyStored(entry, output) : Inflate(entry, output))) return false;
-  return output.crc.Value() == entry.crc || Fail(u"CRC mismatch", entry.name);
+  return output.crc.Value() == entry.crc || Fail("CRC mismatch", entry.name);
 }
 
 bool TZipReader::Put(TOutput& output, const char* data, std::size_t size) {
@@ -249,7 +257,7 @@ bool TZipReader::Put(TOutput& output, const char* data, std::size_t size) {
 }
 
 bool TZipReader::CopyStored(const TZipEntry& entry, TOutput& output) {
-  if (entry.compressedSize != entry.size) return Fail(u"damaged data", entry.name);
+  if (entry.compressedSize != entry.size) return Fail("damaged data", entry.name);
   std::vector<char> buffer(kChunk);
   std::int64_t offset = entry.dataStart;
   for (std::uint32_t left = entry.size; left > 0;) {
@@ -266,9 +274,9 @@ bool TZipReader::Inflate(const TZipEntry& entry, TOutput& output) {
   TInflation inflation{*this, entry.dataStart, entry.compressedSize, output};
   switch (inflater_->Inflate(ReadDeflated, PutInflated, &inflation, entry.size)) {
     case TInflater::TResult::kDone:
-      return inflater_->Produced() == entry.size || Fail(u"damaged data", entry.name);
+      return inflater_->Produced() == entry.size || Fail("damaged data", entry.name);
     case TInflater::TResult::kDamaged:
-      return Fail(u"damaged data", entry.name);
+      return Fail("damaged data", entry.name);
     case TInflater::TResult::kStopped:
       break;  // a read failed (and said why) or the sink stopped
   }

@@ -96,6 +96,7 @@ class TZipReader : public TArchiveReader {
   static bool PutInflated(void* context, const char* data, std::size_t size);
   static bool Put(TOutput& output, const char* data, std::size_t size);
   bool Fail(const std::u16string& reason, const std::u16string& name);
+  bool Fail(const char* reason, const std::u16string& name);  // an ASCII reason, widened here once
 
   std::u16string archiveName_;
   std::unique_ptr<TZipFileSource> file_;  // the archive Open(fileName) opened
